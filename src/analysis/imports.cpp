@@ -1,0 +1,113 @@
+#include "analysis/imports.hpp"
+
+#include <array>
+#include <span>
+
+namespace ovra::analysis {
+
+namespace {
+
+struct FrameworkRow {
+  std::array<std::string_view, 2> prefixes;  // unused slots are empty
+  std::string_view framework;
+};
+
+// Tried top to bottom; the first row whose prefix starts the name wins.
+constexpr std::array<FrameworkRow, 18> kFrameworks{{
+    {{"django", ""}, "Django"},
+    {{"flask", ""}, "Flask"},
+    {{"fastapi", ""}, "FastAPI"},
+    {{"tornado", ""}, "Tornado"},
+    {{"sanic", ""}, "Sanic"},
+    {{"pyramid", ""}, "Pyramid"},
+    {{"numpy", ""}, "NumPy"},
+    {{"pandas", ""}, "Pandas"},
+    {{"torch", "pytorch"}, "PyTorch"},
+    {{"tensorflow", "tf"}, "TensorFlow"},
+    {{"sklearn", "scikit"}, "Scikit-learn"},
+    {{"transformers", ""}, "Transformers"},
+    {{"mlflow", ""}, "MLflow"},
+    {{"wandb", ""}, "Wandb"},
+    {{"requests", ""}, "Requests"},
+    {{"aiohttp", ""}, "aiohttp"},
+    {{"pydantic", ""}, "Pydantic"},
+    {{"sqlalchemy", ""}, "SQLAlchemy"},
+}};
+
+// The first dotted component equals one of these.
+constexpr std::array<std::string_view, 48> kStdlib{
+    "os",         "sys",        "json",      "re",         "datetime",    "collections",
+    "itertools",  "functools",  "pathlib",   "urllib",     "http",        "logging",
+    "unittest",   "asyncio",    "concurrent", "multiprocessing", "threading", "queue",
+    "socket",     "ssl",        "hashlib",   "base64",     "pickle",      "csv",
+    "xml",        "html",       "email",     "mimetypes",  "tempfile",    "shutil",
+    "glob",       "fnmatch",    "linecache", "textwrap",   "string",      "math",
+    "random",     "statistics", "decimal",   "fractions",  "copy",        "pprint",
+    "enum",       "dataclasses", "contextlib", "abc",      "typing",      "typing_extensions",
+};
+
+struct CategoryRow {
+  std::array<std::string_view, 4> fragments;  // unused slots are empty
+  std::string_view category;
+};
+
+// Tried top to bottom; the first row with a fragment anywhere in the name wins.
+constexpr std::array<CategoryRow, 6> kTypingCategories{{
+    {{"List", "Dict", "Set", "Tuple"}, "containers"},
+    {{"Optional", "Union", "", ""}, "unions"},
+    {{"Callable", "Protocol", "", ""}, "protocols"},
+    {{"Generic", "TypeVar", "", ""}, "generics"},
+    {{"Literal", "", "", ""}, "literals"},
+    {{"Any", "NoReturn", "", ""}, "special"},
+}};
+
+bool starts_with_any(std::string_view name, std::span<const std::string_view> prefixes) {
+  for (std::string_view p : prefixes) {
+    if (!p.empty() && name.starts_with(p)) return true;
+  }
+  return false;
+}
+
+bool contains_any(std::string_view name, std::span<const std::string_view> fragments) {
+  for (std::string_view f : fragments) {
+    if (!f.empty() && name.find(f) != std::string_view::npos) return true;
+  }
+  return false;
+}
+
+bool equals_any(std::string_view name, std::span<const std::string_view> names) {
+  for (std::string_view n : names) {
+    if (name == n) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void classify_import(std::string_view name, py::Dict& entry) {
+  const bool typing = name.starts_with("typing");
+  entry.set_bool<"is_typing">(typing);
+
+  for (const FrameworkRow& row : kFrameworks) {
+    if (starts_with_any(name, row.prefixes)) {
+      entry.set_str<"framework">(row.framework);
+      break;
+    }
+  }
+
+  std::string_view top = name.substr(0, name.find('.'));
+  entry.set_bool<"is_stdlib">(equals_any(top, kStdlib));
+
+  if (typing) {
+    std::string_view category = "other";
+    for (const CategoryRow& row : kTypingCategories) {
+      if (contains_any(name, row.fragments)) {
+        category = row.category;
+        break;
+      }
+    }
+    entry.set_str<"typing_category">(category);
+  }
+}
+
+}  // namespace ovra::analysis

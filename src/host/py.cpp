@@ -1,0 +1,118 @@
+#include "host/py.hpp"
+
+#include <cstdarg>
+#include <cstring>
+#include <unordered_map>
+
+#include "host/kinds.hpp"
+
+namespace ovra::py {
+
+void raise(PyObject* type, const char* message) {
+  PyErr_SetString(type, message);
+  throw ErrorAlreadySet{};
+}
+
+void raise_format(PyObject* type, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  PyErr_FormatV(type, format, args);
+  va_end(args);
+  throw ErrorAlreadySet{};
+}
+
+Ref str(std::string_view utf8) {
+  return Ref::checked(PyUnicode_DecodeUTF8(utf8.data(), static_cast<Py_ssize_t>(utf8.size()), "surrogatepass"));
+}
+
+Ref integer(long long v) { return Ref::checked(PyLong_FromLongLong(v)); }
+Ref floating(double v) { return Ref::checked(PyFloat_FromDouble(v)); }
+
+namespace {
+bool is_numpy_bool(Handle o) {
+  std::string_view n = Py_TYPE(o.get())->tp_name;
+  return n == "numpy.bool_" || n == "numpy.bool";
+}
+}  // namespace
+
+bool is_true_bool(Handle o) {
+  if (!o) return false;
+  if (PyBool_Check(o.get())) return o.get() == Py_True;
+  if (is_numpy_bool(o)) {
+    int t = PyObject_IsTrue(o.get());
+    if (t < 0) PyErr_Clear();
+    return t == 1;
+  }
+  return false;
+}
+
+bool is_false_bool(Handle o) {
+  if (!o) return false;
+  if (PyBool_Check(o.get())) return o.get() == Py_False;
+  if (is_numpy_bool(o)) {
+    int t = PyObject_IsTrue(o.get());
+    if (t < 0) PyErr_Clear();
+    return t == 0;
+  }
+  return false;
+}
+
+std::string_view utf8(Handle s) {
+  if (!PyUnicode_Check(s.get())) {
+    raise_format(PyExc_TypeError, "expected str, got %.200s", Py_TYPE(s.get())->tp_name);
+  }
+  Py_ssize_t n = 0;
+  const char* p = PyUnicode_AsUTF8AndSize(s.get(), &n);
+  if (p == nullptr) raise();
+  return {p, static_cast<std::size_t>(n)};
+}
+
+std::string source_text(Handle s) {
+  if (!PyUnicode_Check(s.get())) {
+    raise_format(PyExc_TypeError, "expected str, got %.200s", Py_TYPE(s.get())->tp_name);
+  }
+  Py_ssize_t n = 0;
+  const char* p = PyUnicode_AsUTF8AndSize(s.get(), &n);
+  if (p != nullptr) return {p, static_cast<std::size_t>(n)};
+  PyErr_Clear();
+  Ref b = Ref::checked(PyUnicode_AsEncodedString(s.get(), "utf-8", "surrogatepass"));
+  return {PyBytes_AS_STRING(b.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(b.get()))};
+}
+
+std::string_view type_name(Handle o) {
+  const char* n = Py_TYPE(o.get())->tp_name;
+  const char* dot = std::strrchr(n, '.');
+  return dot != nullptr ? dot + 1 : n;
+}
+
+std::string str_of(Handle o) {
+  Ref s = Ref::checked(PyObject_Str(o.get()));
+  return source_text(s);
+}
+
+thread_local int DepthGuard::depth_ = 0;
+
+DepthGuard::DepthGuard() {
+  if (++depth_ > kLimit) {
+    --depth_;
+    raise(PyExc_RecursionError, "maximum recursion depth exceeded during analysis");
+  }
+}
+
+}  // namespace ovra::py
+
+namespace ovra {
+
+Kind kind_from_name(std::string_view name) {
+  static const std::unordered_map<std::string_view, Kind> table = [] {
+    std::unordered_map<std::string_view, Kind> t;
+#define OVRA_ENTRY(k) t.emplace(#k, Kind::k);
+    OVRA_NODE_KINDS(OVRA_ENTRY)
+#undef OVRA_ENTRY
+    return t;
+  }();
+  auto it = table.find(name);
+  return it == table.end() ? Kind::Other : it->second;
+}
+
+}  // namespace ovra
