@@ -70,6 +70,8 @@ def test_pass_body_defaults():
     # Conditions of the branch tests count too; for/with expressions are not walked.
     ("while a and b:\n    pass", 3, 1, 2),
     ("for x in (a if b else c):\n    pass", 2, 1, 2),
+    # try/except* is not looked into.
+    ("try:\n    if a: pass\nexcept* E:\n    pass", 1, 0, 1),
     # The else and finally blocks of a try are not walked.
     ("try:\n    pass\nexcept E:\n    pass\nelse:\n    if a: pass\nfinally:\n    if b: pass", 3, 1, 3),
 ])
@@ -338,6 +340,8 @@ def test_nested_comprehensions_in_element_are_listed():
     # Size in UTF-8 bytes: 51 two-byte characters.
     ("x = '" + "é" * 51 + "'", [{"type": "string", "size": 102, "line_number": 2}]),
     ("x = '" + "\\ud800" * 34 + "'", [{"type": "string", "size": 102, "line_number": 2}]),
+    # A long docstring is a string constant like any other.
+    ('"""' + "d" * 120 + '"""', [{"type": "string", "size": 120, "line_number": 2}]),
     ("x = 1000000", []),
     ("x = -1000000", []),
     ("x = 1000001", [{"type": "int", "value": 1000001, "line_number": 2}]),
