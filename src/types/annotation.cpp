@@ -69,16 +69,23 @@ void render_joined(py::Handle elts, std::string& out) {
   }
 }
 
-// A direct operand of a `|` union: a None constant there stands for None.
+// A constant renders as its text when it is a str and as `other` otherwise.
+void render_constant(py::Handle constant, std::string_view other, std::string& out) {
+  py::Ref value = py::attr<"value">(constant);
+  if (py::is_str(value)) {
+    out += py::source_text(value);
+  } else {
+    out += value.is_none() ? other : std::string_view("unknown");
+  }
+}
+
+// A direct operand of a `|` union, where a None constant stands for None.
 void render_union_operand(py::Handle operand, std::string& out) {
   if (kind_of(operand) == Kind::Constant) {
-    py::Ref value = py::attr<"value">(operand);
-    if (value.is_none()) {
-      out += "None";
-      return;
-    }
+    render_constant(operand, "None", out);
+  } else {
+    render(operand, out);
   }
-  render(operand, out);
 }
 
 void render(py::Handle node, std::string& out) {
@@ -101,23 +108,21 @@ void render(py::Handle node, std::string& out) {
       render_slice(py::attr<"slice">(node), out);
       out += ']';
       return;
-    case Kind::Constant: {
-      py::Ref value = py::attr<"value">(node);
-      if (py::is_str(value)) {
-        out += py::source_text(value);
-      } else {
-        out += "unknown";
-      }
+    case Kind::Constant:
+      render_constant(node, "unknown", out);
       return;
-    }
     case Kind::Str:
       out += py::source_text(py::attr<"s">(node));
       return;
     case Kind::BinOp: {
       py::Ref op = py::opt_attr<"op">(node);
-      py::Ref left = op ? py::opt_attr<"left">(node) : py::Ref();
+      if (!op || kind_of(op) != Kind::BitOr) {
+        out += "unknown";
+        return;
+      }
+      py::Ref left = py::opt_attr<"left">(node);
       py::Ref right = left ? py::opt_attr<"right">(node) : py::Ref();
-      if (!right || kind_of(op) != Kind::BitOr) {
+      if (!right) {
         out += "unknown";
         return;
       }
