@@ -209,9 +209,9 @@ void walk_bool_op(py::Handle node, BodyWalkState& state) {
 
 }  // namespace
 
-void walk_expression(py::Handle node, BodyWalkState& state) {
+void walk_expression(py::Handle node, Kind kind, BodyWalkState& state) {
   py::DepthGuard guard;
-  switch (kind_of(node)) {
+  switch (kind) {
     case Kind::Await:
       ++state.await_count;
       walk_child_attr<"value">(node, state);

@@ -3,6 +3,7 @@
 
 #include <string_view>
 
+#include "host/kinds.hpp"
 #include "host/py.hpp"
 
 namespace ovra::body {
@@ -61,6 +62,7 @@ void walk_statements(py::Handle statements, BodyWalkState& state);
 
 // Walks one expression handed over by the statement walker. Errors on the
 // expression itself propagate; errors inside its children are dropped.
-void walk_expression(py::Handle node, BodyWalkState& state);
+void walk_expression(py::Handle node, Kind kind, BodyWalkState& state);
+inline void walk_expression(py::Handle node, BodyWalkState& state) { walk_expression(node, kind_of(node), state); }
 
 }  // namespace ovra::body

@@ -162,7 +162,7 @@ void walk_return(py::Handle node, BodyWalkState& state) {
   } else {
     ++state.num_returns_with_value;
   }
-  walk_expression(value, state);
+  walk_expression(value, kind, state);
 }
 
 // ---------------------------------------------------------------- declarations and targets
@@ -266,7 +266,7 @@ void walk_statement(py::Handle statement, BodyWalkState& state) {
       py::Ref value = py::attr<"value">(statement);
       Kind kind = kind_of(value);
       if (kind == Kind::Yield || kind == Kind::YieldFrom) state.has_yield = true;
-      walk_expression(value, state);
+      walk_expression(value, kind, state);
       break;
     }
     case Kind::Match:
