@@ -1,3 +1,4 @@
+import ast
 import sys
 import textwrap
 import threading
@@ -402,3 +403,71 @@ def test_deep_elif_chain():
     rec = record("if a:\n    pass\n" + "elif a:\n    pass\n" * depth)
     assert rec["complexity"] == {"cyclomatic": depth + 2, "max_nesting": depth + 1}
     assert rec["sloc"] == 2 * depth + 2
+
+
+class Unreadable(Exception):
+    pass
+
+
+def _unreadable(self):
+    raise Unreadable("unreadable attribute")
+
+
+@pytest.fixture
+def broken(monkeypatch):
+    """Analyses `f` whose n-th node (breadth first) of a kind fails to read one attribute."""
+    real_parse = ast.parse
+
+    def run(body, kind, attr, nth=0):
+        def parse(text, *args, **kwargs):
+            tree = real_parse(text, *args, **kwargs)
+            node = [n for n in ast.walk(tree) if type(n).__name__ == kind][nth]
+            node.__class__ = type(kind, (type(node),), {attr: property(_unreadable)})
+            return tree
+
+        monkeypatch.setattr(ast, "parse", parse)
+        return record(body)
+
+    return run
+
+
+# Reads inside a handed-over expression, and the optional statement reads, are skipped.
+@pytest.mark.parametrize("body,kind,attr,nth,names,extra", [
+    ("assert h([y for y in z], g())", "ListComp", "lineno", 0, ["h", "g"], {"comprehensions": []}),
+    ("assert h(k(m()), g())", "Call", "func", 1, ["h", "m", "g"], {}),
+    ("assert h(k(m()), g())", "Name", "id", 1, ["h", "g"], {}),
+    ("assert h(g(), x=k())", "Call", "args", 0, ["h", "k"], {}),
+    ("assert h('" + "a" * 200 + "')", "Constant", "value", 0, ["h"], {"literals": {"has_fstring": False, "large_literals": []}}),
+    ("assert g()", "Assert", "test", 0, [], {"type_checks": {"isinstance_count": 0, "assert_count": 1, "typing_cast_count": 0}}),
+    ("if g():\n    h()", "If", "test", 0, ["h"], {"control_flow": {"has_if": True}}),
+    ("match g():\n    case 1:\n        h()", "Match", "subject", 0, ["h"], {}),
+])
+def test_tolerated_failures(broken, body, kind, attr, nth, names, extra):
+    rec = broken(body, kind, attr, nth)
+    assert [e["name"] for e in rec["function_calls"]] == names
+    for key, value in extra.items():
+        assert rec[key] == value
+
+
+def test_unreadable_call_line_leaves_the_key_out(broken):
+    rec = broken("assert h(g())", "Call", "lineno", 1)
+    assert calls(rec) == [{"name": "h", "line_number": 2}, {"name": "g"}]
+    rec = broken("assert open(p)", "Call", "lineno")
+    assert rec["safety_smells"]["io_operations"] == [{"operation": "open"}]
+
+
+# Required reads, and failures on the handed-over expression itself, fail the analysis.
+@pytest.mark.parametrize("body,kind,attr", [
+    ("if a:\n    pass", "If", "body"),
+    ("while a:\n    pass", "While", "orelse"),
+    ("try:\n    pass\nexcept E:\n    pass", "ExceptHandler", "body"),
+    ("with a:\n    pass", "withitem", "context_expr"),
+    ("with a:\n    pass", "With", "lineno"),
+    ("raise E", "Raise", "cause"),
+    ("return x", "Return", "value"),
+    ("assert [y for y in z]", "ListComp", "lineno"),
+    ("assert g()", "Name", "id"),
+])
+def test_required_failures_are_raised(broken, body, kind, attr):
+    with pytest.raises(Unreadable):
+        broken(body, kind, attr)
