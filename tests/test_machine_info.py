@@ -180,6 +180,20 @@ def etc_copy(tmp_path_factory):
     return etc
 
 
+def info_in_mount_namespace(source: Path, target: str) -> dict:
+    """The record as seen with `source` bind-mounted over `target`."""
+    script = 'mount --bind "$1" "$2" && exec "$0" -c "$3"'
+    out = subprocess.run(
+        ["unshare", "-m", "--propagation", "private", "sh", "-c", script, sys.executable, str(source), target,
+         PRINT_INFO],
+        capture_output=True,
+        text=True,
+        env=_env(),
+        check=True,
+    )
+    return json.loads(out.stdout)
+
+
 def info_with_release_files(etc: Path, os_release, lsb_release) -> dict:
     for name, content in (("os-release", os_release), ("lsb-release", lsb_release)):
         path = etc / name
@@ -189,15 +203,7 @@ def info_with_release_files(etc: Path, os_release, lsb_release) -> dict:
             path.write_text(textwrap.dedent(content), encoding="utf-8")
         elif isinstance(content, bytes):
             path.write_bytes(content)
-    script = f'mount --bind "$1" /etc && exec "$0" -c "$2"'
-    out = subprocess.run(
-        ["unshare", "-m", "--propagation", "private", "sh", "-c", script, sys.executable, str(etc), PRINT_INFO],
-        capture_output=True,
-        text=True,
-        env=_env(),
-        check=True,
-    )
-    return json.loads(out.stdout)
+    return info_in_mount_namespace(etc, "/etc")
 
 
 @needs_mount_ns
@@ -227,6 +233,47 @@ def info_with_release_files(etc: Path, os_release, lsb_release) -> dict:
 def test_release_file_parsing(etc_copy, os_release, lsb_release, name, version):
     info = info_with_release_files(etc_copy, os_release, lsb_release)
     assert (info["machine_os"], info["machine_os_version"]) == (name, version)
+    assert info["machine_fingerprint"] == expected_fingerprint(info)
+
+
+@needs_mount_ns
+@pytest.mark.parametrize(
+    ("cpuinfo", "brand"),
+    [
+        pytest.param("processor\t: 0\nmodel name\t:   Some CPU @ 2.00GHz  \nflags\t: fpu\n\n"
+                     "processor\t: 1\nmodel name\t: Other\n", "Some CPU @ 2.00GHz", id="first-block-trimmed"),
+        pytest.param("processor\t: 0\nvendor_id\t: X\n\nprocessor\t: 1\nmodel name\t: Second\n", "unknown",
+                     id="first-processor-has-none"),
+        pytest.param("processor\t: 0\nmodel name\t: No newline at end", "No newline at end", id="no-final-newline"),
+        pytest.param("", "unknown", id="empty"),
+    ],
+)
+def test_processor_brand_parsing(tmp_path, cpuinfo, brand):
+    fixture = tmp_path / "cpuinfo"
+    fixture.write_text(cpuinfo)
+    info = info_in_mount_namespace(fixture, "/proc/cpuinfo")
+    assert info["cpu_brand"] == brand
+    assert info["machine_fingerprint"] == expected_fingerprint(info)
+
+
+needs_uts_ns = pytest.mark.skipif(not _can_unshare("-u"), reason="needs root and UTS namespaces")
+
+
+@needs_uts_ns
+@pytest.mark.parametrize(
+    ("host_name", "expected"),
+    [
+        pytest.param("h" * 64, "h" * 64, id="longest"),
+        pytest.param("h\u00e9te", "h\u00e9te", id="utf8"),
+        pytest.param(b"\xffhost", "unknown", id="not-utf8"),
+    ],
+)
+def test_host_name_variants(host_name, expected):
+    name = host_name if isinstance(host_name, bytes) else host_name.encode()
+    code = f"import socket; socket.sethostname({name!r}); {PRINT_INFO}"
+    out = subprocess.run(["unshare", "-u", *_python(code)], capture_output=True, text=True, env=_env(), check=True)
+    info = json.loads(out.stdout)
+    assert info["machine_name"] == expected
     assert info["machine_fingerprint"] == expected_fingerprint(info)
 
 
