@@ -52,7 +52,7 @@ def test_basic_facts_and_body_copy():
             if x:
                 return 1
     """)
-    assert rec["name"] == "f" and rec["line_number"] == 3
+    assert rec["name"] == "f" and rec["line_number"] == 4
     assert rec["is_async"] is False and rec["decorators"] == []
     assert "return_type" not in rec
     assert rec["returns"]["has_explicit_return"] is True
@@ -160,7 +160,7 @@ def test_no_docstring_gives_a_single_key():
           overall_parity_score=(0.5 + 1 + 1) / 3)),
     ('def f():\n    "Raises ValueError sometimes."',
      dict(has_raises_doc=True, has_actual_raises=False, raises_parity=False, overall_parity_score=2 / 3)),
-    ('def f(x):\n    "Check x."\n    raise ValueError(x)',
+    ('def f(x):\n    "Check x and fail."\n    raise ValueError(x)',
      dict(documented_params=1, has_raises_doc=False, has_actual_raises=True, raises_parity=False)),
     ('def f():\n    "On error an exception is logged."\n    try:\n        g()\n    except OSError:\n        pass',
      dict(has_raises_doc=True, has_actual_raises=False)),
