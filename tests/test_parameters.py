@@ -144,3 +144,9 @@ def test_default_values(default, literal, inferred):
 def test_mutable_defaults(default, mutable):
     assert params(f"def f(items={default}): pass")["items"]["default_is_mutable"] is mutable
     assert params(f"def f(*, items={default}): pass")["kw_items"]["default_is_mutable"] is mutable
+
+
+def test_lone_surrogate_annotation_reaches_the_warning():
+    p = params("def f(x: '\\ud800' = 1): pass")["x"]
+    assert p["type"] == "\ud800"
+    assert p["type_mismatch_warning"] == "Parameter type '\ud800' may not match default type 'int'"
