@@ -1,5 +1,7 @@
 #include "host/py.hpp"
 
+#include <pthread.h>
+
 #include <cstdarg>
 #include <cstring>
 #include <unordered_map>
@@ -92,11 +94,36 @@ std::string str_of(Handle o) {
 
 thread_local int DepthGuard::depth_ = 0;
 
+namespace {
+
+// Lowest usable address of this thread's stack, or 0 when unknown.
+std::uintptr_t stack_floor() {
+  static thread_local std::uintptr_t floor = [] {
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) != 0) return std::uintptr_t{0};
+    void* addr = nullptr;
+    std::size_t size = 0;
+    std::uintptr_t low = 0;
+    if (pthread_attr_getstack(&attr, &addr, &size) == 0) low = reinterpret_cast<std::uintptr_t>(addr);
+    pthread_attr_destroy(&attr);
+    return low;
+  }();
+  return floor;
+}
+
+// Stack kept free for the interpreter and for unwinding.
+constexpr std::uintptr_t kStackReserve = 256 * 1024;
+
+}  // namespace
+
 DepthGuard::DepthGuard() {
-  if (++depth_ > kLimit) {
-    --depth_;
+  char here = 0;
+  const std::uintptr_t sp = reinterpret_cast<std::uintptr_t>(&here);
+  const std::uintptr_t floor = stack_floor();
+  if (depth_ >= kLimit || (floor != 0 && sp > floor && sp - floor < kStackReserve)) {
     raise(PyExc_RecursionError, "maximum recursion depth exceeded during analysis");
   }
+  ++depth_;
 }
 
 }  // namespace ovra::py
