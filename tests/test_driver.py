@@ -234,3 +234,9 @@ def test_repeated_calls_do_not_grow_memory():
     finally:
         tracemalloc.stop()
     assert after - before < 64 * 1024
+
+
+def test_failure_to_import_ast_is_raised(monkeypatch):
+    monkeypatch.setitem(__import__("sys").modules, "ast", None)
+    with pytest.raises(ImportError):
+        ovra_python.analyze_python_code("x = 1", None)

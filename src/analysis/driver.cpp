@@ -239,11 +239,8 @@ py::Dict analyze_text(py::Handle code, std::optional<std::string_view> path) {
   py::Dict record = py::Dict::make();
   record.set<"metadata">(metadata(code, text, path));
 
-  py::Ref tree;
-  try {
-    tree = parse_source(code);
-  } catch (const py::ErrorAlreadySet&) {
-    if (!PyErr_Occurred()) throw;
+  py::Ref tree = parse_source(code);
+  if (!tree) {
     record.set_str<"error">(parse_error_text());
     record.set<"success">(Py_False);
     return record;

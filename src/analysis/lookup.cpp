@@ -15,14 +15,9 @@ namespace {
 py::Ref parse_file(std::string_view file_path) {
   SourceFile source = read_source_file(file_path);
   if (!source.text) return {};
-  py::Ref::checked(PyImport_ImportModule("ast"));
-  try {
-    return parse_source(source.text);
-  } catch (const py::ErrorAlreadySet&) {
-    if (!PyErr_Occurred()) throw;
-    PyErr_Clear();
-    return {};
-  }
+  py::Ref tree = parse_source(source.text);
+  if (!tree) PyErr_Clear();
+  return tree;
 }
 
 py::Ref module_body(py::Handle tree) {

@@ -61,7 +61,7 @@ SourceFile read_source_file(std::string_view path) {
 py::Ref parse_source(py::Handle text) {
   py::Ref ast = py::Ref::checked(PyImport_ImportModule("ast"));
   py::Ref parse = py::attr<"parse">(ast);
-  return py::Ref::checked(PyObject_CallOneArg(parse.get(), text.get()));
+  return py::Ref::steal(PyObject_CallOneArg(parse.get(), text.get()));
 }
 
 }  // namespace ovra::analysis

@@ -15,7 +15,9 @@ struct SourceFile {
 
 SourceFile read_source_file(std::string_view path);
 
-// Imports `ast` and calls `parse(text)`; a parse failure propagates.
+// Imports `ast` (a failure propagates) and calls `parse(text)`. When `parse`
+// raises, the result is empty and its exception stays set for the caller to
+// report or clear.
 py::Ref parse_source(py::Handle text);
 
 }  // namespace ovra::analysis
