@@ -167,8 +167,7 @@ def test_method_record_key_order():
             "parameters", "return_type", "return_type_analysis", "return_is_optional", "return_base_type",
             "return_is_generic", "return_is_union", "return_is_literal", "return_is_protocol",
             "return_is_callable"]
-    assert list(method) == head + [k for k in BODY_KEYS if k in method]
-    assert {"complexity", "sloc"} <= method.keys()
+    assert list(method) == head + BODY_KEYS
     assert "is_async_generator" not in method
     assert (method["name"], method["line_number"], method["docstring"], method["is_async"]) == \
         ("fetch", 3, "Fetch it.", True)
@@ -229,6 +228,12 @@ def test_annotated_parameter_entry():
     assert "default" not in table
 
 
+def test_async_generator_method_keeps_body_facts_unchanged():
+    method = only_class("class A:\n    async def stream(self):\n        yield 1\n")["methods"]["stream"]
+    assert (method["is_async"], method["has_yield"]) == (True, True)
+    assert "is_async_generator" not in method
+
+
 def test_method_without_return_annotation_has_no_return_keys():
     method = only_class("class A:\n    def f(self): pass\n")["methods"]["f"]
     assert not any(key.startswith("return_") for key in method)
@@ -270,6 +275,7 @@ def test_init_fills_constructor_params_and_instance_attributes():
     assert (attributes["a"]["value"], attributes["a"]["type"], attributes["a"]["line_number"]) == ("again", "str", 7)
     assert (attributes["items"]["value"], attributes["items"]["type"]) == ([], "list")
     assert attributes["x"]["value"] == 5
+    assert record["methods"]["reset"]["state_effects"]["self_mutations"] == [{"attribute": "y", "line_number": 13}]
     summary = record["type_summary"]
     assert (summary["total_attributes"], summary["typed_attributes"], summary["attribute_type_coverage"]) == (3, 3, 100)
 
