@@ -1,3 +1,5 @@
+import ast
+
 import pytest
 
 from conftest import analyze
@@ -447,3 +449,78 @@ def test_async_methods_count_in_patterns_and_metrics():
     assert record["design_patterns"]["observer_class"] is True
     assert record["anti_patterns"]["detected_anti_patterns"] == ["lazy_class"]
     assert record["quality_metrics"]["total_methods"] == 2
+
+
+# ---------------------------------------------------------------- failed reads
+
+
+class Unreadable(Exception):
+    pass
+
+
+def _unreadable(self):
+    raise Unreadable("unreadable attribute")
+
+
+@pytest.fixture
+def broken(monkeypatch):
+    """Analyses source whose n-th node (breadth first) of a kind gives `getter` for one attribute."""
+    real_parse = ast.parse
+
+    def run(source, kind, attr, nth=0, getter=_unreadable):
+        def parse(text, *args, **kwargs):
+            tree = real_parse(text, *args, **kwargs)
+            node = [n for n in ast.walk(tree) if type(n).__name__ == kind][nth]
+            node.__class__ = type(kind, (type(node),), {attr: property(getter)})
+            return tree
+
+        monkeypatch.setattr(ast, "parse", parse)
+        return analyze(source)
+
+    return run
+
+
+FAILING_SOURCE = """
+class Shop(Base):
+    tax = 0.2
+    class Meta:
+        pass
+    def __init__(self, owner: str):
+        self.owner = owner
+    def total(self) -> int:
+        return 1
+"""
+
+
+@pytest.mark.parametrize("kind,attr,nth", [
+    ("ClassDef", "name", 0),
+    ("ClassDef", "lineno", 0),
+    ("ClassDef", "bases", 0),
+    ("ClassDef", "body", 0),
+    ("ClassDef", "name", 1),
+    ("ClassDef", "bases", 1),
+    ("Assign", "targets", 0),
+    ("Assign", "value", 0),
+    ("Assign", "targets", 1),
+    ("Attribute", "attr", 0),
+    ("FunctionDef", "name", 0),
+    ("FunctionDef", "args", 0),
+    ("FunctionDef", "returns", 1),
+    ("arg", "annotation", 1),
+    ("arg", "arg", 0),
+])
+def test_required_reads_fail_the_analysis(broken, kind, attr, nth):
+    with pytest.raises(Unreadable):
+        broken(FAILING_SOURCE, kind, attr, nth)
+
+
+@pytest.mark.parametrize("kind,attr,nth", [("ClassDef", "name", 0), ("FunctionDef", "name", 0)])
+def test_names_must_be_str(broken, kind, attr, nth):
+    with pytest.raises(TypeError, match="must be a str"):
+        broken(FAILING_SOURCE, kind, attr, nth, getter=lambda self: 5)
+
+
+def test_unreadable_target_id_is_skipped(broken):
+    record = broken("class A:\n    a = 1\n    b = 2\n", "Name", "id", 0)
+    assert list(record["classes"]["A"]["class_attributes"]) == ["b"]
+    assert record["success"] is True
