@@ -104,3 +104,82 @@ def test_class_body_query_scan(body, queries, contexts):
     assert info["queryset_operations"] == queries
     assert info["context_processors"] == contexts
     assert info["middleware_classes"] == []
+
+
+# ---------------------------------------------------------------- background jobs (function records)
+
+JOB_KEYS = [
+    "job_system", "job_type", "is_celery_task", "is_rq_job", "is_dramatiq_actor", "is_scheduled_job",
+    "is_periodic_task", "is_async_job", "is_ray_task", "is_dask_task", "is_prefect_flow", "is_airflow_dag",
+    "has_retry_logic", "has_queue_operations", "has_error_handling", "has_job_chaining", "has_self_param",
+    "has_context_param", "has_queue_param", "has_job_param", "job_params", "task_options", "job_operations",
+    "queue_operations", "retry_patterns", "error_handling_patterns", "chaining_patterns",
+]
+
+needs_job_section = pytest.mark.skipif(
+    "is_job" not in analyze("def f(): pass")["functions"].get("f", {}), reason="the job section is not built yet"
+)
+
+
+def function(source):
+    functions = analyze(source)["functions"]
+    assert len(functions) == 1
+    return next(iter(functions.values()))
+
+
+@needs_job_section
+@pytest.mark.parametrize("source,expected", [
+    ("def process_payments(x): pass", dict(job_type="processor", job_system="unknown")),
+    ("def send_periodic_task(x): pass", dict(job_type="periodic_task", is_periodic_task=True)),
+    ("def nightly_cron_job(): pass", dict(job_type="cron_job", is_scheduled_job=True)),
+    ("async def run_async(): pass", dict(job_type="async", is_async_job=True)),
+    ("@shared_task(bind=True)\ndef send(x): pass",
+     dict(job_system="celery", is_celery_task=True, job_type="shared_task")),
+    ("@app.task\ndef send(x): pass", dict(job_system="celery", job_type="celery_task")),
+    ("@irq_handler\ndef send(x): pass", dict(job_system="rq", is_rq_job=True, job_type="unknown")),
+    ("@huey.periodic_task\ndef send(): pass", dict(job_system="celery", job_type="periodic_task")),
+    ("@sched.scheduled_job('cron')\ndef nightly_cron_job(): pass",
+     dict(job_system="apscheduler", job_type="scheduled_job", is_scheduled_job=True)),
+    ("def gather_job(refs):\n    ray.get(refs)",
+     dict(job_system="ray", is_ray_task=True, job_operations=["ray.get"])),
+    ("def gather_job():\n    client.submit(fn)\n    x = dask.compute(y)",
+     dict(job_system="dask", is_dask_task=True, job_operations=["client.submit", "dask.compute"])),
+    ("def retry_task(self, e):\n    self.retry(exc=e)",
+     dict(job_system="unknown", retry_patterns=["self.retry"], has_retry_logic=True)),
+    ("def my_task():\n    try:\n        go()\n    except E:\n        pass",
+     dict(error_handling_patterns=["try_except"], has_error_handling=True)),
+    ("def my_task():\n    if a:\n        task_queue.put(item)\n    else:\n        chain_group.apply()",
+     dict(queue_operations=["task_queue.put"], has_queue_operations=True,
+          chaining_patterns=["chain_group.apply"], has_job_chaining=True)),
+    ("def my_task(uid):\n    send_email.delay(uid)",
+     dict(job_system="unknown", job_operations=[], retry_patterns=[], queue_operations=[])),
+    ("def my_task(self, ctx, user_id): pass",
+     dict(has_self_param=True, has_context_param=True, job_params=["ctx", "user_id"])),
+    ("def my_task(job_queue, task_id): pass",
+     dict(has_queue_param=True, has_job_param=True, job_params=["job_queue", "task_id"])),
+])
+def test_job_record(source, expected):
+    record = function(source)
+    assert record["is_job"] is True
+    info = record["job_info"]
+    assert list(info) == JOB_KEYS
+    assert info.items() >= expected.items()
+    assert info["task_options"] == {}
+
+
+@needs_job_section
+@pytest.mark.parametrize("body,fires", [
+    ("send_email.delay(uid)", False),
+    ("ray.get(refs)", False),
+    ("scheduler.start()", True),
+    ("x = self.background_worker", True),
+    ("if a:\n    pass\nelse:\n    queue.put(item)", True),
+    ("for x in y:\n    task.run()", True),
+    ("with lock:\n    task.run()", False),
+    ("def inner():\n    task.run()", False),
+    ("return task.run()", False),
+])
+def test_job_body_scan(body, fires):
+    record = function("def upload(a):\n" + "".join("    " + line + "\n" for line in body.splitlines()))
+    assert record["is_job"] is fires
+    assert ("job_info" in record) is fires
