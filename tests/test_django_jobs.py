@@ -183,3 +183,45 @@ def test_job_body_scan(body, fires):
     record = function("def upload(a):\n" + "".join("    " + line + "\n" for line in body.splitlines()))
     assert record["is_job"] is fires
     assert ("job_info" in record) is fires
+
+
+# ---------------------------------------------------------------- Django function views (function records)
+
+needs_django_section = pytest.mark.skipif(
+    "is_django" not in analyze("def f(): pass")["functions"].get("f", {}),
+    reason="the Django section is not built yet",
+)
+
+
+@needs_django_section
+@pytest.mark.parametrize("source,expected", [
+    ("@login_required\ndef index(request):\n    users = User.objects.filter(active=True)\n    return render(users)",
+     dict(framework_type="django_auth", permission_classes=["login_required"], is_function_based=True,
+          is_class_based=False, queryset_operations=["filter"], view_type=None)),
+    ("@api_view(['GET'])\ndef books(request): pass", dict(framework_type="django_rest_framework", is_api_view=True)),
+    ("@cache_page(60)\n@login_required\ndef index(request): pass", dict(framework_type="django_auth")),
+    ("@login_required\n@cache_page(60)\ndef index(request): pass",
+     dict(framework_type="django_cache", permission_classes=["login_required"])),
+    ("@permission_required('app.view')\ndef index(request): pass",
+     dict(framework_type="django_auth", permission_classes=[])),
+    ("@my_django_helper\ndef index(request): pass", dict(framework_type="unknown")),
+    ("@login_required\nasync def index(request): pass", dict(is_function_based=False, is_class_based=False)),
+])
+def test_function_view_record(source, expected):
+    record = function(source)
+    assert record["is_django"] is True
+    info = record["django_info"]
+    assert list(info) == DJANGO_KEYS
+    assert info.items() >= expected.items()
+
+
+@needs_django_section
+@pytest.mark.parametrize("source", [
+    "@admin.register(Book)\ndef register_book(x): pass",
+    "@csrf_exempt\ndef hook(request): pass",
+    "def index(request):\n    return User.objects.all()",
+])
+def test_functions_that_are_not_views(source):
+    record = function(source)
+    assert record["is_django"] is False
+    assert "django_info" not in record
