@@ -5,6 +5,14 @@
 
 namespace ovra::classes {
 
+// `value` when it is a str; a TypeError naming `what` otherwise.
+inline py::Ref required_str(py::Ref value, const char* what) {
+  if (!py::is_str(value)) {
+    py::raise_format(PyExc_TypeError, "%s must be a str, not %.200s", what, Py_TYPE(value.get())->tp_name);
+  }
+  return value;
+}
+
 // The AttributeEntry of an assignment of `value` to `name` at `line_number`.
 py::Dict attribute_entry(py::Handle name, py::Handle value, py::Handle line_number);
 

@@ -11,13 +11,6 @@ namespace ovra::classes {
 
 namespace {
 
-py::Ref required_str(py::Ref value, const char* what) {
-  if (!py::is_str(value)) {
-    py::raise_format(PyExc_TypeError, "%s must be a str, not %.200s", what, Py_TYPE(value.get())->tp_name);
-  }
-  return value;
-}
-
 py::Dict inheritance_analysis(py::Handle bases, const py::List& base_list) {
   py::Dict d = py::Dict::make();
   if (!py::is_list(bases)) {

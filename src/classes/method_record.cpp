@@ -12,13 +12,6 @@ namespace ovra::classes {
 
 namespace {
 
-py::Ref required_str(py::Ref value, const char* what) {
-  if (!py::is_str(value)) {
-    py::raise_format(PyExc_TypeError, "%s must be a str, not %.200s", what, Py_TYPE(value.get())->tp_name);
-  }
-  return value;
-}
-
 // "staticmethod" / "classmethod" set the method type (the last one wins),
 // "property" marks a property; names are compared whole.
 void classify_decorators(const py::List& decorators, std::string_view& method_type, bool& is_property) {
