@@ -1,0 +1,33 @@
+// Pieces of the class record shared between its source files.
+#pragma once
+
+#include "host/py.hpp"
+
+namespace ovra::classes {
+
+// `value` when it is a str; a TypeError naming `what` otherwise.
+inline py::Ref required_str(py::Ref value, const char* what) {
+  if (!py::is_str(value)) {
+    py::raise_format(PyExc_TypeError, "%s must be a str, not %.200s", what, Py_TYPE(value.get())->tp_name);
+  }
+  return value;
+}
+
+// The AttributeEntry of an assignment of `value` to `name` at `line_number`.
+py::Dict attribute_entry(py::Handle name, py::Handle value, py::Handle line_number);
+
+// Typing summary of a class from its methods and attributes. `nested` is the
+// nested-class dict filed under `__nested_classes__`, or empty.
+py::Dict type_summary(const py::Dict& methods, const py::Dict& instance_attributes,
+                      const py::Dict& class_attributes, py::Handle nested, py::Handle inheritance);
+
+// Size and complexity of a class's methods with a quality score.
+py::Dict quality_metrics(const py::Dict& methods);
+
+// Design patterns suggested by the class name (a str) and its body.
+py::Dict design_patterns(py::Handle name, py::Handle body);
+
+// Structural smells judged from the methods directly in the body.
+py::Dict anti_patterns(py::Handle body);
+
+}  // namespace ovra::classes

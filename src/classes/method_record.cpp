@@ -1,0 +1,166 @@
+#include <string>
+#include <string_view>
+
+#include "analysis/naming.hpp"
+#include "body/body.hpp"
+#include "classes/class_parts.hpp"
+#include "classes/class_record.hpp"
+#include "host/kinds.hpp"
+#include "types/types.hpp"
+
+namespace ovra::classes {
+
+namespace {
+
+// "staticmethod" / "classmethod" set the method type (the last one wins),
+// "property" marks a property; names are compared whole.
+void classify_decorators(const py::List& decorators, std::string_view& method_type, bool& is_property) {
+  method_type = "instance";
+  is_property = false;
+  for (py::Handle d : py::items(decorators)) {
+    const std::string_view name = py::utf8(d);
+    if (name == "staticmethod") {
+      method_type = "static";
+    } else if (name == "classmethod") {
+      method_type = "class";
+    } else if (name == "property") {
+      is_property = true;
+    }
+  }
+}
+
+py::Dict parameter_entry(py::Handle name, Py_ssize_t position, py::Handle annotation) {
+  py::Dict entry = py::Dict::make();
+  entry.set<"name">(name);
+  entry.set_int<"position">(position);
+  if (annotation.is_none()) return entry;
+  const std::string text = types::annotation_to_text(annotation);
+  entry.set_str<"type">(text);
+  entry.set<"type_analysis">(types::analyze_type_text(text));
+  const bool optional = types::is_optional(text);
+  entry.set_bool<"is_optional">(optional);
+  if (optional) entry.set_str<"base_type">(types::unwrap_optional(text));
+  entry.set_bool<"is_generic">(types::is_generic(text));
+  entry.set_bool<"is_union">(types::is_union(text));
+  entry.set_bool<"is_literal">(types::is_literal(text));
+  entry.set_bool<"is_protocol">(types::is_protocol(text));
+  entry.set_bool<"is_callable">(types::is_callable(text));
+  entry.set_int<"type_nesting_depth">(types::nesting_depth(text));
+  entry.set_int<"type_parameter_count">(types::parameter_count(text));
+  return entry;
+}
+
+// Regular positional parameters only; a leading `self` or `cls` is left out
+// but still counts for the positions.
+py::Dict method_parameters(py::Handle node) {
+  py::Dict parameters = py::Dict::make();
+  py::Ref arguments = py::attr<"args">(node);
+  py::Ref args = py::attr<"args">(arguments);
+  if (!py::is_list(args)) return parameters;
+  Py_ssize_t index = 0;
+  for (py::Handle arg : py::items(args)) {
+    const Py_ssize_t position = index++;
+    py::Ref name = required_str(py::attr<"arg">(arg), "parameter name");
+    if (position == 0) {
+      const std::string_view n = py::utf8(name);
+      if (n == "self" || n == "cls") continue;
+    }
+    parameters.set(name, parameter_entry(name, position, py::attr<"annotation">(arg)));
+  }
+  return parameters;
+}
+
+void add_return_keys(py::Dict& record, py::Handle returns) {
+  const std::string text = types::annotation_to_text(returns);
+  record.set_str<"return_type">(text);
+  record.set<"return_type_analysis">(types::analyze_type_text(text));
+  const bool optional = types::is_optional(text);
+  record.set_bool<"return_is_optional">(optional);
+  if (optional) record.set_str<"return_base_type">(types::unwrap_optional(text));
+  record.set_bool<"return_is_generic">(types::is_generic(text));
+  record.set_bool<"return_is_union">(types::is_union(text));
+  record.set_bool<"return_is_literal">(types::is_literal(text));
+  record.set_bool<"return_is_protocol">(types::is_protocol(text));
+  record.set_bool<"return_is_callable">(types::is_callable(text));
+}
+
+// `self.x = value` statements directly in the body of `__init__`.
+void record_instance_attributes(py::Handle node, py::Dict& instance_attributes) {
+  py::Ref body = py::attr<"body">(node);
+  if (!py::is_list(body)) return;
+  for (py::Handle stmt : py::items(body)) {
+    if (kind_of(stmt) != Kind::Assign) continue;
+    py::Ref targets = py::attr<"targets">(stmt);
+    py::Ref value = py::attr<"value">(stmt);
+    if (!py::is_list(targets)) continue;
+    py::Ref line_number;
+    for (py::Handle target : py::items(targets)) {
+      if (kind_of(target) != Kind::Attribute) continue;
+      py::Ref owner = py::attr<"value">(target);
+      if (kind_of(owner) != Kind::Name) continue;
+      py::Ref id = py::attr<"id">(owner);
+      if (!py::is_str(id) || py::utf8(id) != "self") continue;
+      py::Ref attr = py::attr<"attr">(target);
+      if (!line_number) line_number = py::attr<"lineno">(stmt);
+      instance_attributes.set(attr, attribute_entry(attr, value, line_number));
+    }
+  }
+}
+
+template <py::Name K>
+void copy_key(const py::Dict& from, py::Dict& to) {
+  py::Handle v = from.find<K>();
+  if (v) {
+    to.set<K>(v);
+  } else if (PyErr_Occurred()) {
+    py::raise();
+  }
+}
+
+template <py::Name... Keys>
+void copy_keys(const py::Dict& from, py::Dict& to) {
+  (copy_key<Keys>(from, to), ...);
+}
+
+}  // namespace
+
+void analyze_method(py::Handle node, py::Dict& methods, py::Dict& constructor_params,
+                    py::Dict& instance_attributes) {
+  py::Ref name = required_str(py::attr<"name">(node), "method name");
+  const std::string_view method_name = py::utf8(name);
+  py::Dict record = py::Dict::make();
+  record.set<"name">(name);
+  record.set<"line_number">(py::attr<"lineno">(node));
+  record.set<"docstring">(analysis::docstring_of(node));
+  record.set_bool<"is_async">(kind_of(node) == Kind::AsyncFunctionDef);
+
+  py::List decorators = analysis::decorator_names(node);
+  record.set<"decorators">(decorators);
+  std::string_view method_type;
+  bool is_property = false;
+  classify_decorators(decorators, method_type, is_property);
+  record.set_str<"method_type">(method_type);
+  record.set_bool<"is_property">(is_property);
+
+  py::Dict parameters = method_parameters(node);
+  record.set<"parameters">(parameters);
+
+  py::Ref returns = py::attr<"returns">(node);
+  if (!returns.is_none()) add_return_keys(record, returns);
+
+  if (method_name == "__init__") {
+    constructor_params.set<"parameters">(parameters);
+    record_instance_attributes(node, instance_attributes);
+  }
+
+  py::Dict body = body::analyze_body(node, method_name);
+  if (!py::is_dict(body)) py::raise(PyExc_TypeError, "body analysis did not return a dict");
+  copy_keys<"exceptions", "control_flow", "comprehensions", "context_managers", "has_yield", "returns",
+            "async_info", "complexity", "pattern_matching", "loop_traits", "function_calls", "walrus_count",
+            "state_effects", "local_variables", "literals", "safety_smells", "type_checks", "logging_calls",
+            "has_recursion", "sloc">(body, record);
+
+  methods.set(name, record);
+}
+
+}  // namespace ovra::classes
