@@ -240,3 +240,33 @@ def test_failure_to_import_ast_is_raised(monkeypatch):
     monkeypatch.setitem(__import__("sys").modules, "ast", None)
     with pytest.raises(ImportError):
         ovra_python.analyze_python_code("x = 1", None)
+
+
+def test_statement_that_empties_the_module_body(monkeypatch):
+    # The tree walked is whatever `ast.parse` returns; reading a statement may run
+    # code that drops the statement from the body being walked.
+    import ast
+    import types
+
+    class Assign:
+        lineno = 1
+        value = ast.Constant(1)
+
+        def __init__(self, body):
+            self.body = body
+
+        @property
+        def targets(self):
+            self.body.clear()
+            [Assign(None) for _ in range(50)]  # reuse the memory of what was dropped
+            return [ast.Name("x")]
+
+    def parse(text):
+        body = []
+        body += [Assign(body), Assign(body)]
+        return types.SimpleNamespace(body=body)
+
+    monkeypatch.setattr(ast, "parse", parse)
+    for _ in range(200):
+        record = ovra_python.analyze_python_code("x = 1", None)
+        assert list(record["constants"]) == ["x"] and record["success"] is True

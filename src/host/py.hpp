@@ -224,23 +224,37 @@ class Dict : public Ref {
   Py_ssize_t size() const { return PyDict_GET_SIZE(o_); }
 };
 
-// Iterates a Python list (borrowed items). The list must stay alive.
-struct ListItems {
-  PyObject* list;
-  struct It {
-    PyObject* list;
-    Py_ssize_t i;
-    Handle operator*() const { return PyList_GET_ITEM(list, i); }
+// Iterates a Python list. The iteration holds a reference to the list and to
+// the current item, so code run while visiting an item may change the list
+// (the loop then ends at its new length) without freeing what is visited.
+class ListItems {
+ public:
+  explicit ListItems(Handle list) : list_(Ref::borrow(list)) {}
+  class It {
+   public:
+    It(PyObject* list, Py_ssize_t i) : list_(list), i_(i) {}
+    Handle operator*() {
+      current_ = Ref::borrow(PyList_GET_ITEM(list_, i_));
+      return current_;
+    }
     It& operator++() {
-      ++i;
+      ++i_;
       return *this;
     }
-    bool operator!=(const It& o) const { return i != o.i && i < PyList_GET_SIZE(list); }
+    bool operator!=(const It&) const { return i_ < PyList_GET_SIZE(list_); }
+
+   private:
+    PyObject* list_;
+    Py_ssize_t i_;
+    Ref current_;
   };
-  It begin() const { return {list, 0}; }
-  It end() const { return {list, PyList_GET_SIZE(list)}; }
+  It begin() const { return {list_.get(), 0}; }
+  It end() const { return {list_.get(), 0}; }
+
+ private:
+  Ref list_;
 };
-inline ListItems items(Handle list) { return {list.get()}; }
+inline ListItems items(Handle list) { return ListItems(list); }
 
 // ---------------------------------------------------------------- recursion
 

@@ -149,7 +149,7 @@ void render(py::Handle node, std::string& out) {
         return;
       }
       out += "list[";
-      render(PyList_GET_ITEM(elts.get(), 0), out);
+      render(py::Ref::borrow(PyList_GET_ITEM(elts.get(), 0)), out);
       out += ']';
       return;
     }

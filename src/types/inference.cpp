@@ -28,8 +28,11 @@ py::Ref literal_dict(py::Handle node) {
   if (!py::is_list(keys) || !py::is_list(values)) return py::none();
   py::Dict out = py::Dict::make();
   for (Py_ssize_t i = 0; i < PyList_GET_SIZE(keys.get()) && i < PyList_GET_SIZE(values.get()); ++i) {
-    py::Ref key = literal_value(PyList_GET_ITEM(keys.get(), i));
-    py::Ref value = literal_value(PyList_GET_ITEM(values.get(), i));
+    // Owned: evaluating one node may change the lists.
+    py::Ref key_node = py::Ref::borrow(PyList_GET_ITEM(keys.get(), i));
+    py::Ref value_node = py::Ref::borrow(PyList_GET_ITEM(values.get(), i));
+    py::Ref key = literal_value(key_node);
+    py::Ref value = literal_value(value_node);
     out.set(key, value);
   }
   return out;
