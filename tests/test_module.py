@@ -110,3 +110,10 @@ def test_keywords_are_accepted(tmp_path):
     path.write_text("x = 1\n")
     assert ovra_python.analyze_python_file(file_path=str(path))["success"] is True
     assert ovra_python.analyze_python_code(file_path=None, code="x = 1")["success"] is True
+
+
+@pytest.mark.parametrize("callback", [1, print, None])
+@pytest.mark.parametrize("user_config", [None, {"a": 1}, object()])
+def test_job_request_converts_then_stops_before_submission(callback, user_config):
+    with pytest.raises(NotImplementedError):
+        ovra_python.send_async_job_request("u", "t", {"k": "v"}, "f.py", "m", user_config, "c", "n", callback)
