@@ -270,3 +270,36 @@ def test_statement_that_empties_the_module_body(monkeypatch):
     for _ in range(200):
         record = ovra_python.analyze_python_code("x = 1", None)
         assert list(record["constants"]) == ["x"] and record["success"] is True
+
+
+PLAIN_KEYS = ["name", "line_number", "has_annotation", "value", "type", "type_analysis",
+              "is_generic", "is_union", "is_literal", "is_protocol", "is_callable"]
+ANNOTATED_KEYS = ["name", "line_number", "has_annotation", "annotation", "type_analysis", "is_optional",
+                  "is_generic", "is_union", "is_literal", "is_protocol", "is_callable",
+                  "type_nesting_depth", "type_parameter_count", "value", "inferred_type"]
+
+
+@pytest.mark.parametrize("source,keys,facts", [
+    ("x = [1]", PLAIN_KEYS, {"has_annotation": False, "value": [1], "type": "list"}),
+    ("x: int", ANNOTATED_KEYS + ["none_compatible", "type_mismatch_warning"],
+     {"value": None, "inferred_type": "None", "none_compatible": False,
+      "type_mismatch_warning": "Annotation 'int' does not allow None value"}),
+    ("x: Optional[int]", ANNOTATED_KEYS[:6] + ["base_type"] + ANNOTATED_KEYS[6:] + ["none_compatible"],
+     {"base_type": "int", "none_compatible": True}),
+    ("x: int | None", ANNOTATED_KEYS[:6] + ["base_type"] + ANNOTATED_KEYS[6:] + ["none_compatible"],
+     {"base_type": "int", "none_compatible": True}),
+    ("x: Any", ANNOTATED_KEYS + ["none_compatible"], {"none_compatible": True}),
+    ("x: 'None'", ANNOTATED_KEYS + ["none_compatible"], {"annotation": "None", "none_compatible": True}),
+    ("x: None", ANNOTATED_KEYS + ["none_compatible", "type_mismatch_warning"],
+     {"annotation": "unknown", "none_compatible": False}),
+    ("x: int = 2", ANNOTATED_KEYS + ["type_compatible", "inferred_type_analysis"],
+     {"has_annotation": True, "value": 2, "inferred_type": "int", "type_compatible": True}),
+    ("x: List[int] = 1.5", ANNOTATED_KEYS + ["type_compatible", "type_mismatch_warning", "inferred_type_analysis"],
+     {"type_compatible": False, "type_mismatch_warning": "Annotation 'List[int]' may not match inferred type 'float'",
+      "type_nesting_depth": 1, "type_parameter_count": 1, "is_generic": True}),
+])
+def test_constant_entries(source, keys, facts):
+    entry = analyze("import os\n" + source)["constants"]["x"]
+    assert list(entry) == keys
+    assert entry["name"] == "x" and entry["line_number"] == 2
+    assert {k: entry[k] for k in facts} == facts
