@@ -400,3 +400,64 @@ def test_pathological_string_annotations_finish(text):
     entry = text_entry(text, "'s' if c else 1")
     assert entry["type_compatible"] in (True, False)
     assert time.perf_counter() - start < 5
+
+
+# ---------------------------------------------------------------- older trees
+
+
+def old(kind, **fields):
+    """A node of a kind that current interpreters no longer produce."""
+    return type(kind, (), fields)()
+
+
+def with_nodes(monkeypatch, source, **nodes):
+    import ast
+
+    parse = ast.parse
+
+    def changed_parse(text):
+        tree = parse(text)
+        for field, node in nodes.items():
+            setattr(tree.body[0], field, node)
+        return tree
+
+    monkeypatch.setattr(ast, "parse", changed_parse)
+    return analyze(source)["constants"]["x"]
+
+
+@pytest.mark.parametrize(
+    "node, value, inferred",
+    [
+        (old("Name", id="None"), None, "NoneType"),
+        (old("Name", id="False"), None, "bool"),
+        (old("NameConstant", value=None), None, "NoneType"),
+        (old("NameConstant", value=True), True, "bool"),
+        (old("Num", n=5), 5, "int"),
+        (old("Num", n=1.5), 1.5, "float"),
+        (old("Str", s="s"), "s", "str"),
+        (old("Bytes", s=b"x"), b"x", "bytes"),
+        (old("Ellipsis"), ..., "ellipsis"),
+    ],
+)
+def test_older_value_nodes(monkeypatch, node, value, inferred):
+    entry = with_nodes(monkeypatch, "x: 'None' = 0\n", value=node)
+    assert (entry["value"], entry["inferred_type"]) == (value, inferred)
+    assert type(entry["value"]) is type(value)
+    assert entry["type_compatible"] is (inferred in ("None", "NoneType"))
+
+
+@pytest.mark.parametrize(
+    "node, text",
+    [
+        (old("Str", s="Fwd"), "Fwd"),
+        (old("Subscript", value=old("Name", id="List"), slice=old("Index", value=old("Name", id="int"))),
+         "List[int]"),
+        (old("Subscript", value=old("Name", id="Dict"),
+             slice=old("Index", value=old("Tuple", elts=[old("Name", id="str"), old("Str", s="V")]))),
+         "Dict[str, V]"),
+        (old("Subscript", value=old("Name", id="List"), slice=old("Index", value=old("Num", n=1))),
+         "List[unknown]"),
+    ],
+)
+def test_older_annotation_nodes(monkeypatch, node, text):
+    assert with_nodes(monkeypatch, "x: int = 0\n", annotation=node)["annotation"] == text
