@@ -303,3 +303,67 @@ def test_constant_entries(source, keys, facts):
     assert list(entry) == keys
     assert entry["name"] == "x" and entry["line_number"] == 2
     assert {k: entry[k] for k in facts} == facts
+
+
+class _StrFails(Exception):
+    def __str__(self):
+        raise RuntimeError("no text")
+
+
+class _Outer:
+    class Inner(Exception):
+        pass
+
+
+@pytest.mark.parametrize("exc,error", [
+    (ValueError("boom"), "Parse error: ValueError: boom"),
+    (_StrFails(), "Parse error: _StrFails: <exception str() failed>"),
+    (_Outer.Inner("x"), "Parse error: _Outer.Inner: x"),
+])
+def test_any_parse_exception_is_reported(monkeypatch, exc, error):
+    import ast
+
+    def parse(text):
+        raise exc
+
+    monkeypatch.setattr(ast, "parse", parse)
+    assert ovra_python.analyze_python_code("x", None)["error"] == error
+
+
+def _changed(monkeypatch, change):
+    import ast
+
+    parse = ast.parse
+
+    def changed_parse(text):
+        tree = parse(text)
+        change(tree)
+        return tree
+
+    monkeypatch.setattr(ast, "parse", changed_parse)
+
+
+@pytest.mark.parametrize("source,change,error", [
+    ("x = 1", lambda t: setattr(t, "body", tuple(t.body)), TypeError),
+    ("import os", lambda t: setattr(t.body[0].names[0], "name", 1), TypeError),
+    ("from a import b", lambda t: setattr(t.body[0], "module", 1), TypeError),
+    ("import os", lambda t: delattr(t.body[0], "lineno"), AttributeError),
+    ("x = 1", lambda t: delattr(t.body[0], "value"), AttributeError),
+    ("x: int = 1", lambda t: setattr(t.body[0].annotation, "id", None), TypeError),
+])
+def test_failed_reads_are_raised(monkeypatch, source, change, error):
+    _changed(monkeypatch, change)
+    with pytest.raises(error):
+        ovra_python.analyze_python_code(source, None)
+
+
+@pytest.mark.parametrize("source,change,key", [
+    ("import os", lambda t: setattr(t.body[0], "names", ()), "imports"),
+    ("from a import b", lambda t: setattr(t.body[0], "names", ()), "imports"),
+    ("x = 1", lambda t: setattr(t.body[0], "targets", ()), "constants"),
+    ("x: int = 1", lambda t: delattr(t.body[0].target, "id"), "constants"),
+])
+def test_unusable_statements_are_skipped(monkeypatch, source, change, key):
+    _changed(monkeypatch, change)
+    record = ovra_python.analyze_python_code(source, None)
+    assert record["success"] is True and record[key] == {}
