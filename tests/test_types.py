@@ -168,6 +168,8 @@ def test_type_analysis_keys_in_order(text, keys):
         ("int | str | None", ["int", "str", "None"]),
         ("Union[int, Dict[str, int]]", ["int", "Dict[str, int]"]),
         ("Union[ int ,, str ]", ["int", "str"]),
+        ("Union[int,\u00a0str\u3000]", ["int", "str"]),
+        ("a\u2003|\u2028b", ["a", "b"]),
         # the last "]" of the whole text closes the members
         ("Dict[str, Union[int, str]]", ["int", "str]"]),
         # " | " splits without looking inside brackets
@@ -194,6 +196,7 @@ def test_union_types(text, members):
         ("Callable[[int, str], bool]", "Callable", ["[int, str]", "bool"]),
         ("Tuple[()]", "Tuple", ["()"]),
         ("Dict[ a ,, b ]", "Dict", ["a", "b"]),
+        ("Dict[\u00a0a\u0085, \u00c2]", "Dict", ["a", "\u00c2"]),
         ("List[]", "List", []),
         ("typing_extensions.Literal[x]", "typing_extensions.Literal", ["x"]),
         # a last "]" before the first "[": the whole text, no parameters
@@ -220,6 +223,7 @@ def test_base_type_and_parameters(text, base, parameters):
         ("str | None | int", "str | int"),
         ("Union[None, int]", "int"),
         ("Union[ None , str ]", "str"),
+        ("Union[\u205fNone\u00a0, str]", "str"),
         ("Union[Dict[str, int], None]", "Dict[str"),
         ("Union[str, int] | None", "str"),
         ("Union[None]", "unknown"),

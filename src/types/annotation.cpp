@@ -25,9 +25,37 @@ constexpr bool contains_any(std::string_view text, std::span<const std::string_v
 
 constexpr bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
+// The UTF-8 forms of the whitespace characters beyond ASCII (U+0085, U+00A0,
+// U+1680, U+2000 to U+200A, U+2028, U+2029, U+202F, U+205F, U+3000).
+constexpr std::array<std::string_view, 19> kWideSpaces{
+    "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81",
+    "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86",
+    "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8",
+    "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80",
+};
+
+// Byte length of the whitespace character that `s` starts (or ends) with; 0 for none.
+constexpr std::size_t leading_space(std::string_view s) {
+  if (s.empty()) return 0;
+  if (is_space(s.front())) return 1;
+  for (std::string_view w : kWideSpaces) {
+    if (s.starts_with(w)) return w.size();
+  }
+  return 0;
+}
+constexpr std::size_t trailing_space(std::string_view s) {
+  if (s.empty()) return 0;
+  if (is_space(s.back())) return 1;
+  for (std::string_view w : kWideSpaces) {
+    if (s.ends_with(w)) return w.size();
+  }
+  return 0;
+}
+
+// Strips surrounding whitespace, ASCII or not.
 constexpr std::string_view trim(std::string_view s) {
-  while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
-  while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
+  for (std::size_t n; (n = leading_space(s)) > 0;) s.remove_prefix(n);
+  for (std::size_t n; (n = trailing_space(s)) > 0;) s.remove_suffix(n);
   return s;
 }
 
