@@ -23,6 +23,11 @@ void raise_format(PyObject* type, const char* format, ...) {
   throw ErrorAlreadySet{};
 }
 
+void raise_missing() {
+  if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, "internal error: missing object");
+  throw ErrorAlreadySet{};
+}
+
 Ref str(std::string_view utf8) {
   return Ref::checked(PyUnicode_DecodeUTF8(utf8.data(), static_cast<Py_ssize_t>(utf8.size()), "surrogatepass"));
 }
@@ -60,7 +65,7 @@ bool is_false_bool(Handle o) {
 }
 
 std::string_view utf8(Handle s) {
-  if (!PyUnicode_Check(s.get())) {
+  if (!PyUnicode_Check(present(s.get()))) {
     raise_format(PyExc_TypeError, "expected str, got %.200s", Py_TYPE(s.get())->tp_name);
   }
   Py_ssize_t n = 0;
@@ -70,7 +75,7 @@ std::string_view utf8(Handle s) {
 }
 
 std::string source_text(Handle s) {
-  if (!PyUnicode_Check(s.get())) {
+  if (!PyUnicode_Check(present(s.get()))) {
     raise_format(PyExc_TypeError, "expected str, got %.200s", Py_TYPE(s.get())->tp_name);
   }
   Py_ssize_t n = 0;
@@ -82,7 +87,7 @@ std::string source_text(Handle s) {
 }
 
 std::string_view type_name(Handle o) {
-  const char* n = Py_TYPE(o.get())->tp_name;
+  const char* n = Py_TYPE(present(o.get()))->tp_name;
   const char* dot = std::strrchr(n, '.');
   return dot != nullptr ? dot + 1 : n;
 }

@@ -37,6 +37,13 @@ inline PyObject* check(PyObject* o) {
 inline void check_status(int status) {
   if (status < 0) raise();
 }
+// Returns `o`; a missing object is an internal fault, raised as SystemError
+// (or the error already pending) instead of being dereferenced.
+[[noreturn]] void raise_missing();
+inline PyObject* present(PyObject* o) {
+  if (o == nullptr) raise_missing();
+  return o;
+}
 
 // ---------------------------------------------------------------- references
 
@@ -103,13 +110,13 @@ PyObject* interned() {
 // Required read: a failure propagates.
 template <Name N>
 Ref attr(Handle o) {
-  return Ref::checked(PyObject_GetAttr(o.get(), interned<N>()));
+  return Ref::checked(PyObject_GetAttr(present(o.get()), interned<N>()));
 }
 
 // Optional read: a failure is cleared and gives an empty Ref.
 template <Name N>
 Ref opt_attr(Handle o) {
-  PyObject* r = PyObject_GetAttr(o.get(), interned<N>());
+  PyObject* r = PyObject_GetAttr(present(o.get()), interned<N>());
   if (r == nullptr) PyErr_Clear();
   return Ref::steal(r);
 }
@@ -134,9 +141,9 @@ Ref floating(double v);
 inline Ref boolean(bool v) { return Ref::borrow(v ? Py_True : Py_False); }
 inline Ref none() { return Ref::borrow(Py_None); }
 
-inline bool is_str(Handle o) { return PyUnicode_Check(o.get()); }
-inline bool is_list(Handle o) { return PyList_Check(o.get()); }
-inline bool is_dict(Handle o) { return PyDict_Check(o.get()); }
+inline bool is_str(Handle o) { return o && PyUnicode_Check(o.get()); }
+inline bool is_list(Handle o) { return o && PyList_Check(o.get()); }
+inline bool is_dict(Handle o) { return o && PyDict_Check(o.get()); }
 // A bool read back from a record: true only for the host's True (or numpy's).
 bool is_true_bool(Handle o);
 bool is_false_bool(Handle o);
@@ -195,7 +202,7 @@ class Dict : public Ref {
   }
   template <Name K>
   void set(Handle v) {
-    check_status(PyDict_SetItem(o_, interned<K>(), v.get()));
+    check_status(PyDict_SetItem(o_, interned<K>(), present(v.get())));
   }
   template <Name K>
   void set(const Ref& v) {
@@ -213,7 +220,7 @@ class Dict : public Ref {
   void set_int(long long v) {
     set<K>(integer(v));
   }
-  void set(Handle key, Handle v) { check_status(PyDict_SetItem(o_, key.get(), v.get())); }
+  void set(Handle key, Handle v) { check_status(PyDict_SetItem(o_, present(key.get()), present(v.get()))); }
   void set(std::string_view key, Handle v) { set(Handle(str(key)), v); }
   // Borrowed value, or null when absent (never raises for str keys).
   template <Name K>
