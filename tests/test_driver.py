@@ -367,3 +367,26 @@ def test_unusable_statements_are_skipped(monkeypatch, source, change, key):
     _changed(monkeypatch, change)
     record = ovra_python.analyze_python_code(source, None)
     assert record["success"] is True and record[key] == {}
+
+
+@pytest.mark.parametrize("stack_size", [128 * 1024, 256 * 1024])
+def test_threads_with_small_stacks_analyse_ordinary_code(stack_size):
+    import threading
+
+    results = []
+    source = "import os\nclass K(B):\n    def m(self, a: int = 1):\n        return -a + 1\ndef f(x):\n    return [x]\n"
+
+    def run():
+        try:
+            results.append(ovra_python.analyze_python_code(source, None)["success"])
+        except Exception as error:  # reported below
+            results.append(error)
+
+    old = threading.stack_size(stack_size)
+    try:
+        thread = threading.Thread(target=run)
+        thread.start()
+        thread.join()
+    finally:
+        threading.stack_size(old)
+    assert results == [True]

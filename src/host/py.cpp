@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 #include <unordered_map>
@@ -101,31 +102,42 @@ thread_local int DepthGuard::depth_ = 0;
 
 namespace {
 
-// Lowest usable address of this thread's stack, or 0 when unknown.
-std::uintptr_t stack_floor() {
-  static thread_local std::uintptr_t floor = [] {
+// Stack kept free for the interpreter and for unwinding: a quarter of the
+// thread's stack, at most 256 KiB, so small thread stacks stay usable.
+constexpr std::size_t kStackReserve = 256 * 1024;
+
+// This thread's stack: its lowest address and the lowest address the
+// analysis may reach (both 0 when unknown).
+struct StackBounds {
+  std::uintptr_t low = 0;
+  std::uintptr_t limit = 0;
+};
+
+const StackBounds& stack_bounds() {
+  static thread_local const StackBounds bounds = [] {
+    StackBounds b;
     pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) != 0) return std::uintptr_t{0};
+    if (pthread_getattr_np(pthread_self(), &attr) != 0) return b;
     void* addr = nullptr;
     std::size_t size = 0;
-    std::uintptr_t low = 0;
-    if (pthread_attr_getstack(&attr, &addr, &size) == 0) low = reinterpret_cast<std::uintptr_t>(addr);
+    if (pthread_attr_getstack(&attr, &addr, &size) == 0 && addr != nullptr) {
+      b.low = reinterpret_cast<std::uintptr_t>(addr);
+      b.limit = b.low + std::min(kStackReserve, size / 4);
+    }
     pthread_attr_destroy(&attr);
-    return low;
+    return b;
   }();
-  return floor;
+  return bounds;
 }
-
-// Stack kept free for the interpreter and for unwinding.
-constexpr std::uintptr_t kStackReserve = 256 * 1024;
 
 }  // namespace
 
 DepthGuard::DepthGuard() {
   char here = 0;
   const std::uintptr_t sp = reinterpret_cast<std::uintptr_t>(&here);
-  const std::uintptr_t floor = stack_floor();
-  if (depth_ >= kLimit || (floor != 0 && sp > floor && sp - floor < kStackReserve)) {
+  const StackBounds& stack = stack_bounds();
+  // Only a pointer inside this thread's stack is compared (not an alternate stack).
+  if (depth_ >= kLimit || (sp >= stack.low && sp < stack.limit)) {
     raise(PyExc_RecursionError, "maximum recursion depth exceeded during analysis");
   }
   ++depth_;
