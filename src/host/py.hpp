@@ -233,10 +233,10 @@ class Dict : public Ref {
 
 // Iterates a Python list. The iteration holds a reference to the list and to
 // the current item, so code run while visiting an item may change the list
-// (the loop then ends at its new length) without freeing what is visited.
+// without freeing what is visited.
 class ListItems {
  public:
-  explicit ListItems(Handle list) : list_(Ref::borrow(list)) {}
+  explicit ListItems(Handle list) : list_(Ref::borrow(present(list.get()))) {}
   class It {
    public:
     It(PyObject* list, Py_ssize_t i) : list_(list), i_(i) {}
@@ -248,7 +248,8 @@ class ListItems {
       ++i_;
       return *this;
     }
-    bool operator!=(const It&) const { return i_ < PyList_GET_SIZE(list_); }
+    // Stops at the length the list had when the loop began, or earlier when it shrank.
+    bool operator!=(const It& end) const { return i_ < end.i_ && i_ < PyList_GET_SIZE(list_); }
 
    private:
     PyObject* list_;
@@ -256,7 +257,7 @@ class ListItems {
     Ref current_;
   };
   It begin() const { return {list_.get(), 0}; }
-  It end() const { return {list_.get(), 0}; }
+  It end() const { return {list_.get(), PyList_GET_SIZE(list_.get())}; }
 
  private:
   Ref list_;
