@@ -390,3 +390,13 @@ def test_threads_with_small_stacks_analyse_ordinary_code(stack_size):
     finally:
         threading.stack_size(old)
     assert results == [True]
+
+
+def test_byte_order_mark_is_not_source_text(write_file):
+    path = write_file("bom.py", b"\xef\xbb\xbfimport os\ndef f(): pass\n")
+    record = ovra_python.analyze_python_file(path)
+    assert record["success"] is True
+    assert record["metadata"]["original_code"] == "import os\ndef f(): pass\n"
+    assert record["metadata"]["code_length"] == 24
+    assert list(record["imports"]) == ["os"] and list(record["functions"]) == ["f"]
+    assert ovra_python.get_method_names(path) == ["f"]

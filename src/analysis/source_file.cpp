@@ -27,7 +27,10 @@ SourceFile read_source_file(std::string_view path) {
     return out;
   }
   std::string p(path);
-  int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = -1;
+  do {
+    fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     out.error = os_error(errno);
     return out;
@@ -47,7 +50,10 @@ SourceFile read_source_file(std::string_view path) {
     data.append(buffer, static_cast<std::size_t>(n));
   }
   ::close(fd);
-  PyObject* text = PyUnicode_DecodeUTF8(data.data(), static_cast<Py_ssize_t>(data.size()), "strict");
+  // A byte order mark is an encoding marker, not source text (as for the interpreter).
+  std::string_view bytes = data;
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  PyObject* text = PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "strict");
   if (text == nullptr) {
     if (!PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) py::raise();
     PyErr_Clear();
