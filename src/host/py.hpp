@@ -135,7 +135,7 @@ auto optional_step(F&& f) -> decltype(f()) {
 
 // ---------------------------------------------------------------- values
 
-Ref str(std::string_view utf8);  // invalid sequences pass as surrogates
+Ref str(std::string_view utf8);  // encoded lone surrogates pass (surrogatepass)
 Ref integer(long long v);
 Ref floating(double v);
 inline Ref boolean(bool v) { return Ref::borrow(v ? Py_True : Py_False); }
