@@ -38,6 +38,7 @@ constexpr std::array<std::string_view, 19> kWideSpaces{
 constexpr std::size_t leading_space(std::string_view s) {
   if (s.empty()) return 0;
   if (is_space(s.front())) return 1;
+  if (static_cast<unsigned char>(s.front()) < 0x80) return 0;
   for (std::string_view w : kWideSpaces) {
     if (s.starts_with(w)) return w.size();
   }
@@ -46,6 +47,7 @@ constexpr std::size_t leading_space(std::string_view s) {
 constexpr std::size_t trailing_space(std::string_view s) {
   if (s.empty()) return 0;
   if (is_space(s.back())) return 1;
+  if (static_cast<unsigned char>(s.back()) < 0x80) return 0;
   for (std::string_view w : kWideSpaces) {
     if (s.ends_with(w)) return w.size();
   }
