@@ -154,7 +154,7 @@ void analyze_method(py::Handle node, py::Dict& methods, py::Dict& constructor_pa
   }
 
   py::Dict body = body::analyze_body(node, method_name);
-  if (!py::is_dict(body)) py::raise(PyExc_TypeError, "body analysis did not return a dict");
+  if (!body || !py::is_dict(body)) py::raise(PyExc_TypeError, "body analysis did not return a dict");
   copy_keys<"exceptions", "control_flow", "comprehensions", "context_managers", "has_yield", "returns",
             "async_info", "complexity", "pattern_matching", "loop_traits", "function_calls", "walrus_count",
             "state_effects", "local_variables", "literals", "safety_smells", "type_checks", "logging_calls",
