@@ -98,6 +98,9 @@ void analyze_function(py::Handle node, py::Dict& functions) {
   py::Dict record = py::Dict::make();
 
   py::Ref name = py::attr<"name">(node);
+  if (!py::is_str(name)) {
+    py::raise_format(PyExc_TypeError, "function name must be a str, not %.200s", Py_TYPE(name.get())->tp_name);
+  }
   const std::string_view function_name = py::utf8(name);
   record.set<"name">(name);
   record.set<"line_number">(py::attr<"lineno">(node));

@@ -41,7 +41,7 @@ constexpr ParamKind kKwarg{&py::interned<"**">, &py::interned<"kwarg">, false, f
 py::Ref add_parameter(py::Dict& params, py::Handle param, const ParamKind& pk, Py_ssize_t position) {
   py::Ref name = py::attr<"arg">(param);
   if (!py::is_str(name)) {
-    py::raise_format(PyExc_TypeError, "parameter name must be str, not %.200s", Py_TYPE(name.get())->tp_name);
+    py::raise_format(PyExc_TypeError, "parameter name must be a str, not %.200s", Py_TYPE(name.get())->tp_name);
   }
 
   py::Dict entry = py::Dict::make();
