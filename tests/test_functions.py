@@ -349,3 +349,33 @@ def test_unreadable_positional_only_list_shifts_no_position(broken):
     p = broken("arguments", "posonlyargs", getter=lambda self: ())["parameters"]
     assert list(p) == ["b", "kw_c", "*args", "**kw"]
     assert p["b"]["position"] == 0
+
+
+@pytest.mark.parametrize("lists,index,kind,attr,value", [
+    (("decorator_list",), 0, "Name", "id", "dec"),
+    (("args", "args"), 0, "arg", "arg", "a"),
+    (("args", "defaults"), 0, "List", "elts", []),
+    (("args", "kw_defaults"), 1, "Constant", "value", 3),
+])
+def test_list_emptied_by_a_read_is_not_crashed_on(monkeypatch, lists, index, kind, attr, value):
+    real_parse = ast.parse
+
+    def parse(text, *args, **kwargs):
+        tree = real_parse(text, *args, **kwargs)
+        holder = tree.body[0]
+        for name in lists:
+            holder = getattr(holder, name)
+
+        def getter(self):
+            holder.clear()
+            return value
+
+        node = holder[index]
+        node.__class__ = type(kind, (type(node),), {attr: property(getter)})
+        return tree
+
+    monkeypatch.setattr(ast, "parse", parse)
+    for _ in range(50):
+        rec = function("@dec\ndef f(a=[1], b=2, *, c, d=3): pass\n")
+        junk = [object() for _ in range(500)]  # reuse freed memory
+        assert rec["name"] == "f" and junk
