@@ -226,6 +226,10 @@ def summary(source: str) -> dict:
     ("def f(*, x: List[int], y: int = 'no', z=[]): pass",
      dict(uses_generics=False, max_type_nesting_depth=0, total_type_parameters=0, type_mismatches=1,
           mutable_defaults=1, type_quality_score=80)),
+    # The return annotation alone sets the flags, the depth and the count.
+    ("def f(x) -> Dict[str, List[int]]: pass",
+     dict(uses_generics=True, max_type_nesting_depth=2, total_type_parameters=2, type_sophistication_score=5)),
+    ("def f() -> Callable[[], SupportsProtocol]: pass", dict(uses_callables=True, uses_protocols=True)),
     ("def f(x: int) -> int: pass",
      dict(uses_generics=False, max_type_nesting_depth=0, total_type_parameters=0, type_sophistication_score=0)),
 ])
