@@ -33,7 +33,7 @@ void walk_child_attr(py::Handle node, BodyWalkState& state) {
 
 void walk_children(py::Handle list, BodyWalkState& state) {
   if (!list || !py::is_list(list)) return;
-  for (py::Handle child : py::items(list)) walk_child(child, state);
+  for (py::Handle child : py::items(list)) walk_child(py::Ref::borrow(child), state);
 }
 
 template <py::Name N>
@@ -124,7 +124,7 @@ void walk_call(py::Handle node, BodyWalkState& state) {
   walk_child_list<"args">(node, state);
   py::Ref keywords = py::opt_attr<"keywords">(node);
   if (keywords && py::is_list(keywords)) {
-    for (py::Handle keyword : py::items(keywords)) walk_child_attr<"value">(keyword, state);
+    for (py::Handle keyword : py::items(keywords)) walk_child_attr<"value">(py::Ref::borrow(keyword), state);
   }
 }
 
@@ -138,7 +138,7 @@ void record_comprehension(py::Handle node, std::string_view type, BodyWalkState&
   if (generators && py::is_list(generators)) {
     bool has_if = false;
     for (py::Handle clause : py::items(generators)) {
-      py::Ref ifs = py::opt_attr<"ifs">(clause);
+      py::Ref ifs = py::opt_attr<"ifs">(py::Ref::borrow(clause));
       if (ifs && py::is_list(ifs) && PyList_GET_SIZE(ifs.get()) > 0) {
         entry.set_int<"if_clauses">(PyList_GET_SIZE(ifs.get()));
         has_if = true;
@@ -172,8 +172,7 @@ std::size_t utf8_size(py::Handle s) {
 }
 
 void record_large_literal(py::Handle node, BodyWalkState& state) {
-  py::Ref value = py::opt_attr<"value">(node);
-  if (!value) return;
+  py::Ref value = py::attr<"value">(node);
   std::string_view cls = py::type_name(value);
   if (cls == "str") {
     std::size_t size = utf8_size(value);
