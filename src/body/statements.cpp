@@ -56,12 +56,11 @@ void walk_try(py::Handle orelse, py::Handle finalbody, py::Handle handlers, py::
 
 void walk_try_statement(py::Handle node, BodyWalkState& state) {
   ++state.cyclomatic;
-  py::Ref body = py::attr<"body">(node);
-  py::Ref handlers = py::attr<"handlers">(node);
   py::Ref orelse = py::attr<"orelse">(node);
   py::Ref finalbody = py::opt_attr<"finalbody">(node);
+  py::Ref handlers = py::attr<"handlers">(node);
   walk_try(orelse, finalbody, handlers, state.exceptions);
-  enter_block(body, state);
+  enter_block(py::attr<"body">(node), state);
   if (!py::is_list(handlers)) return;
   state.cyclomatic += PyList_GET_SIZE(handlers.get());
   for (py::Handle handler : py::items(handlers)) enter_block(py::attr<"body">(py::Ref::borrow(handler)), state);
