@@ -361,6 +361,24 @@ def test_large_literals(body, expected):
     assert record(body)["literals"]["large_literals"] == expected
 
 
+@pytest.mark.parametrize("class_name", ["str", "int"])
+def test_constant_of_a_foreign_class_named_like_a_builtin(monkeypatch, class_name):
+    real_parse = ast.parse
+    foreign = type(class_name, (), {"__len__": lambda self: 500, "__index__": lambda self: 10 ** 9})
+
+    def parse(text, *args, **kwargs):
+        tree = real_parse(text, *args, **kwargs)
+        for node in ast.walk(tree):
+            if type(node).__name__ == "Constant":
+                node.value = foreign()
+        return tree
+
+    with monkeypatch.context() as patch:
+        patch.setattr(ast, "parse", parse)
+        rec = record("x = 'abc'")
+    assert rec["literals"]["large_literals"] == []
+
+
 def test_fstring_and_walrus():
     rec = record("if (n := len(a)) > 1:\n    print(f'{n}')")
     assert rec["literals"]["has_fstring"] is True
