@@ -124,7 +124,7 @@ void walk_call(py::Handle node, BodyWalkState& state) {
   walk_child_list<"args">(node, state);
   py::Ref keywords = py::opt_attr<"keywords">(node);
   if (keywords && py::is_list(keywords)) {
-    for (py::Handle keyword : py::items(keywords)) walk_child_attr<"value">(py::Ref::borrow(keyword), state);
+    for (py::Handle keyword : py::items(keywords)) walk_child_attr<"value">(keyword, state);
   }
 }
 
@@ -138,7 +138,7 @@ void record_comprehension(py::Handle node, std::string_view type, BodyWalkState&
   if (generators && py::is_list(generators)) {
     bool has_if = false;
     for (py::Handle clause : py::items(generators)) {
-      py::Ref ifs = py::opt_attr<"ifs">(py::Ref::borrow(clause));
+      py::Ref ifs = py::opt_attr<"ifs">(clause);
       if (ifs && py::is_list(ifs) && PyList_GET_SIZE(ifs.get()) > 0) {
         entry.set_int<"if_clauses">(PyList_GET_SIZE(ifs.get()));
         has_if = true;

@@ -63,7 +63,7 @@ void walk_try_statement(py::Handle node, BodyWalkState& state) {
   enter_block(py::attr<"body">(node), state);
   if (!py::is_list(handlers)) return;
   state.cyclomatic += PyList_GET_SIZE(handlers.get());
-  for (py::Handle handler : py::items(handlers)) enter_block(py::attr<"body">(py::Ref::borrow(handler)), state);
+  for (py::Handle handler : py::items(handlers)) enter_block(py::attr<"body">(handler), state);
 }
 
 void walk_raise(py::Handle node, BodyWalkState& state) {
@@ -124,7 +124,7 @@ void walk_with(py::Handle node, BodyWalkState& state) {
   if (py::is_list(items)) {
     py::Ref line;
     for (py::Handle item : py::items(items)) {
-      py::Ref expr = py::attr<"context_expr">(py::Ref::borrow(item));
+      py::Ref expr = py::attr<"context_expr">(item);
       std::string type = analysis::callee_name(expr);
       if (!line) line = py::attr<"lineno">(node);
       py::Dict entry = py::Dict::make();
@@ -145,7 +145,7 @@ void walk_match(py::Handle node, BodyWalkState& state) {
   py::Ref cases = py::opt_attr<"cases">(node);
   if (!cases || !py::is_list(cases)) return;
   state.cyclomatic += PyList_GET_SIZE(cases.get());
-  for (py::Handle c : py::items(cases)) enter_block(py::opt_attr<"body">(py::Ref::borrow(c)), state);
+  for (py::Handle c : py::items(cases)) enter_block(py::opt_attr<"body">(c), state);
 }
 
 // ---------------------------------------------------------------- returns
