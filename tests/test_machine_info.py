@@ -171,7 +171,10 @@ needs_mount_ns = pytest.mark.skipif(
     reason="needs root, mount namespaces and bind mounts",
 )
 needs_net_ns = pytest.mark.skipif(not _can_unshare("-n", "true"), reason="needs root and network namespaces")
-needs_uts_ns = pytest.mark.skipif(not _can_unshare("-u", "true"), reason="needs root and UTS namespaces")
+needs_uts_ns = pytest.mark.skipif(
+    not _can_unshare("-u", sys.executable, "-c", "import socket; socket.sethostname('probe')"),
+    reason="needs root and UTS namespaces",
+)
 
 PRINT_INFO = "import json, ovra_python; print(json.dumps(ovra_python.get_machine_info()))"
 
@@ -199,6 +202,9 @@ def info_in_mount_namespace(*binds: tuple) -> dict:
     return _child_info(["unshare", *PRIVATE_MOUNTS, "sh", "-c", script, sys.executable, PRINT_INFO])
 
 
+FIFO = object()  # a release file that is a named pipe nobody writes to
+
+
 def info_with_release_files(tmp_path: Path, os_release, lsb_release) -> dict:
     """The record with a stand-in /etc: links to the real entries plus the given release files.
 
@@ -213,7 +219,9 @@ def info_with_release_files(tmp_path: Path, os_release, lsb_release) -> dict:
         if entry not in ("os-release", "lsb-release"):
             (etc / entry).symlink_to(real / entry)
     for name, content in (("os-release", os_release), ("lsb-release", lsb_release)):
-        if content is not None:
+        if content is FIFO:
+            os.mkfifo(etc / name)
+        elif content is not None:
             (etc / name).write_bytes(content if isinstance(content, bytes) else content.encode())
     return info_in_mount_namespace(("/etc", real), (etc, "/etc"))
 
@@ -241,6 +249,7 @@ def info_with_release_files(tmp_path: Path, os_release, lsb_release) -> dict:
         pytest.param("NAME=Caf\u00e9 \u2713\nVERSION_ID=1\n", None, "Caf\u00e9 \u2713", "1", id="utf8-value"),
         pytest.param('NAME="Crlf"\r\nVERSION_ID=3\r\n', None, "Crlf", "3", id="crlf-line-ends"),
         pytest.param(None, None, "unknown", "unknown", id="neither-file"),
+        pytest.param(FIFO, "DISTRIB_ID=Lsb\nDISTRIB_RELEASE=2\n", "Lsb", "2", id="os-release-is-a-pipe"),
     ],
 )
 def test_release_file_parsing(tmp_path, os_release, lsb_release, name, version):
