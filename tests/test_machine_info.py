@@ -249,6 +249,10 @@ def info_with_release_files(tmp_path: Path, os_release, lsb_release) -> dict:
         pytest.param("NAME=Caf\u00e9 \u2713\nVERSION_ID=1\n", None, "Caf\u00e9 \u2713", "1", id="utf8-value"),
         pytest.param('NAME="Crlf"\r\nVERSION_ID=3\r\n', None, "Crlf", "3", id="crlf-line-ends"),
         pytest.param(None, None, "unknown", "unknown", id="neither-file"),
+        # Only the start of an oversized file is read; the line cut there (here inside a
+        # two-byte character) is dropped, the whole lines before it still count.
+        pytest.param("NAME=Big\nVERSION_ID=1\n#" + "\u00e9" * 40000 + "\n", None, "Big", "1",
+                     id="oversized-file"),
         pytest.param(FIFO, "DISTRIB_ID=Lsb\nDISTRIB_RELEASE=2\n", "Lsb", "2", id="os-release-is-a-pipe"),
     ],
 )

@@ -11,7 +11,10 @@ constexpr std::size_t kReleaseFileLimit = 64 * 1024;
 
 std::string read_release_file(const char* path) {
   std::optional<std::string> text = read_file_prefix(path, kReleaseFileLimit);
-  if (!text || !valid_utf8(*text)) return {};
+  if (!text) return {};
+  // Cut short at the limit: only whole lines count.
+  if (text->size() == kReleaseFileLimit) text->resize(text->rfind('\n') + 1);
+  if (!valid_utf8(*text)) return {};
   return std::move(*text);
 }
 
