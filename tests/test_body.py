@@ -1,4 +1,6 @@
 import ast
+import os
+import subprocess
 import sys
 import textwrap
 import threading
@@ -359,6 +361,24 @@ def test_large_literals(body, expected):
     assert record(body)["literals"]["large_literals"] == expected
 
 
+@pytest.mark.parametrize("class_name", ["str", "int"])
+def test_constant_of_a_foreign_class_named_like_a_builtin(monkeypatch, class_name):
+    real_parse = ast.parse
+    foreign = type(class_name, (), {"__len__": lambda self: 500, "__index__": lambda self: 10 ** 9})
+
+    def parse(text, *args, **kwargs):
+        tree = real_parse(text, *args, **kwargs)
+        for node in ast.walk(tree):
+            if type(node).__name__ == "Constant":
+                node.value = foreign()
+        return tree
+
+    with monkeypatch.context() as patch:
+        patch.setattr(ast, "parse", parse)
+        rec = record("x = 'abc'")
+    assert rec["literals"]["large_literals"] == []
+
+
 def test_fstring_and_walrus():
     rec = record("if (n := len(a)) > 1:\n    print(f'{n}')")
     assert rec["literals"]["has_fstring"] is True
@@ -425,8 +445,9 @@ def broken(monkeypatch):
             node.__class__ = type(kind, (type(node),), {attr: property(_unreadable)})
             return tree
 
-        monkeypatch.setattr(ast, "parse", parse)
-        return record(body)
+        with monkeypatch.context() as patch:
+            patch.setattr(ast, "parse", parse)
+            return record(body)
 
     return run
 
@@ -441,6 +462,14 @@ def broken(monkeypatch):
     ("assert g()", "Assert", "test", 0, [], {"type_checks": {"isinstance_count": 0, "assert_count": 1, "typing_cast_count": 0}}),
     ("if g():\n    h()", "If", "test", 0, ["h"], {"control_flow": {"has_if": True}}),
     ("match g():\n    case 1:\n        h()", "Match", "subject", 0, ["h"], {}),
+    ("with a:\n    h()", "With", "body", 0, [],
+     {"context_managers": [{"type": "a", "line_number": 2}], "complexity": {"cyclomatic": 2, "max_nesting": 0}}),
+    ("try:\n    h()\nfinally:\n    pass", "Try", "finalbody", 0, ["h"], {"exceptions": {}}),
+    ("try:\n    h()\nexcept E as e:\n    g()", "ExceptHandler", "type", 0, ["h", "g"], {"exceptions": {}}),
+    ("try:\n    h()\nexcept E as e:\n    g()", "ExceptHandler", "name", 0, ["h", "g"],
+     {"exceptions": {"catches_E": True}}),
+    ("x, self.a = h()", "Attribute", "lineno", 0, ["h"],
+     {"local_variables": {"x": "assigned"}, "state_effects": {"has_global": False, "has_nonlocal": False, "self_mutations": []}}),
 ])
 def test_tolerated_failures(broken, body, kind, attr, nth, names, extra):
     rec = broken(body, kind, attr, nth)
@@ -467,7 +496,49 @@ def test_unreadable_call_line_leaves_the_key_out(broken):
     ("return x", "Return", "value"),
     ("assert [y for y in z]", "ListComp", "lineno"),
     ("assert g()", "Name", "id"),
+    ("x = '" + "a" * 200 + "'", "Constant", "value"),
 ])
 def test_required_failures_are_raised(broken, body, kind, attr):
     with pytest.raises(Unreadable):
         broken(body, kind, attr)
+
+
+# A node read that drops the node being walked from its list must not leave the
+# walker with a freed node; the debug allocator makes such a use crash.
+DROP_SCRIPT = """
+import ast, sys
+import ovra_python
+
+source, kind, attr, owner_kind, owner_attr = sys.argv[1:]
+real_parse = ast.parse
+
+def parse(text, *args, **kwargs):
+    tree = real_parse(text, *args, **kwargs)
+    owner = next(n for n in ast.walk(tree) if type(n).__name__ == owner_kind)
+    node = next(n for n in ast.walk(tree) if type(n).__name__ == kind)
+    real = getattr(node, attr)
+
+    def read(self):
+        getattr(owner, owner_attr).clear()
+        return real
+
+    node.__class__ = type(kind, (type(node),), {attr: property(read)})
+    return tree
+
+ast.parse = parse
+record = ovra_python.analyze_python_code(source, None)["functions"]["f"]
+print(record["sloc"], [e["name"] for e in record["function_calls"]])
+"""
+
+
+@pytest.mark.parametrize("source,kind,attr,owner_kind,owner_attr,expected", [
+    ("def f():\n    if a:\n        g()\n    else:\n        h()\n", "If", "test", "FunctionDef", "body", "3 ['g', 'h']"),
+    ("def f():\n    x = (g(), h())\n", "Call", "func", "Tuple", "elts", "1 ['g']"),
+    ("def f():\n    self.a, b = g()\n", "Attribute", "value", "Tuple", "elts", "1 ['g']"),
+])
+def test_node_dropped_during_its_walk(source, kind, attr, owner_kind, owner_attr, expected):
+    env = dict(os.environ, PYTHONMALLOC="debug", PYTHONPATH=os.pathsep.join(sys.path))
+    done = subprocess.run([sys.executable, "-c", DROP_SCRIPT, source, kind, attr, owner_kind, owner_attr],
+                          env=env, capture_output=True, text=True, timeout=60)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.strip() == expected

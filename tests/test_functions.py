@@ -1,3 +1,5 @@
+import ast
+
 import pytest
 
 from conftest import analyze
@@ -224,6 +226,10 @@ def summary(source: str) -> dict:
     ("def f(*, x: List[int], y: int = 'no', z=[]): pass",
      dict(uses_generics=False, max_type_nesting_depth=0, total_type_parameters=0, type_mismatches=1,
           mutable_defaults=1, type_quality_score=80)),
+    # The return annotation alone sets the flags, the depth and the count.
+    ("def f(x) -> Dict[str, List[int]]: pass",
+     dict(uses_generics=True, max_type_nesting_depth=2, total_type_parameters=2, type_sophistication_score=5)),
+    ("def f() -> Callable[[], SupportsProtocol]: pass", dict(uses_callables=True, uses_protocols=True)),
     ("def f(x: int) -> int: pass",
      dict(uses_generics=False, max_type_nesting_depth=0, total_type_parameters=0, type_sophistication_score=0)),
 ])
@@ -250,3 +256,130 @@ def test_sophistication_score_sums_all_terms():
             s["uses_callables"]) == (True, True, True, True, True)
     assert (s["max_type_nesting_depth"], s["total_type_parameters"]) == (2, 6)
     assert s["type_sophistication_score"] == 2 + 2 + 1 + 1 + 3 + 2 + 3
+
+
+# ---------------------------------------------------------------- failed reads
+
+class Unreadable(Exception):
+    pass
+
+
+def _unreadable(self):
+    raise Unreadable("unreadable attribute")
+
+
+READS_SOURCE = '''
+@app.route("/x", methods=["GET"])
+def f(a, /, b=1, *args, c=2, **kw) -> int:
+    "Doc."
+    return b
+'''
+
+
+@pytest.fixture
+def broken(monkeypatch):
+    """The record of `f` in READS_SOURCE whose n-th node (breadth first) of a kind gives `getter` for one
+    attribute."""
+    real_parse = ast.parse
+
+    def run(kind, attr, nth=0, getter=_unreadable):
+        def parse(text, *args, **kwargs):
+            tree = real_parse(text, *args, **kwargs)
+            node = [n for n in ast.walk(tree) if type(n).__name__ == kind][nth]
+            node.__class__ = type(kind, (type(node),), {attr: property(getter)})
+            return tree
+
+        monkeypatch.setattr(ast, "parse", parse)
+        return function(READS_SOURCE)
+
+    return run
+
+
+@pytest.mark.parametrize("kind,attr,nth", [
+    ("FunctionDef", "name", 0),
+    ("FunctionDef", "lineno", 0),
+    ("FunctionDef", "body", 0),
+    ("FunctionDef", "decorator_list", 0),
+    ("FunctionDef", "args", 0),
+    ("FunctionDef", "returns", 0),
+    ("Call", "func", 0),  # the decorator's name
+    ("Attribute", "attr", 0),
+    ("arguments", "args", 0),
+    ("arguments", "kwonlyargs", 0),
+    ("arguments", "vararg", 0),
+    ("arguments", "kwarg", 0),
+    ("arg", "arg", 0),
+    ("arg", "annotation", 1),
+    ("arg", "annotation", 4),
+    ("Constant", "value", 0),  # a keyword-only default
+    ("Name", "id", 0),  # the return annotation
+])
+def test_required_reads_fail_the_analysis(broken, kind, attr, nth):
+    with pytest.raises(Unreadable):
+        broken(kind, attr, nth)
+
+
+@pytest.mark.parametrize("kind,attr,getter", [
+    ("FunctionDef", "name", lambda self: 5),
+    ("arg", "arg", lambda self: 5),
+])
+def test_names_must_be_str(broken, kind, attr, getter):
+    with pytest.raises(TypeError, match="must be a str, not int"):
+        broken(kind, attr, getter=getter)
+
+
+DECORATOR = {"name": "route", "is_builtin": False, "has_args": True, "num_args": 1, "num_kwargs": 1}
+
+
+# Optional reads and lists of the wrong type only leave keys or entries out.
+@pytest.mark.parametrize("kind,attr,getter,decorators,defaults", [
+    ("Call", "args", _unreadable, [dict(DECORATOR, num_args=None)], {"b": 1, "kw_c": 2}),
+    ("Call", "keywords", lambda self: (), [dict(DECORATOR, num_kwargs=None)], {"b": 1, "kw_c": 2}),
+    ("FunctionDef", "decorator_list", lambda self: (), [], {"b": 1, "kw_c": 2}),
+    ("arguments", "defaults", _unreadable, [DECORATOR], {"kw_c": 2}),
+    ("arguments", "defaults", lambda self: None, [DECORATOR], {"kw_c": 2}),
+    ("arguments", "kw_defaults", _unreadable, [DECORATOR], {"b": 1}),
+    ("arguments", "kw_defaults", lambda self: [ast.Constant(2), ast.Constant(3)], [DECORATOR], {"b": 1, "kw_c": 2}),
+    ("arguments", "posonlyargs", _unreadable, [DECORATOR], {"b": 1, "kw_c": 2}),
+])
+def test_tolerated_failures(broken, kind, attr, getter, decorators, defaults):
+    rec = broken(kind, attr, getter=getter)
+    assert rec["decorators"] == [{k: v for k, v in d.items() if v is not None} for d in decorators]
+    assert {k: p["default"] for k, p in rec["parameters"].items() if p["has_default"]} == defaults
+    assert rec["return_type"] == "int"
+
+
+def test_unreadable_positional_only_list_shifts_no_position(broken):
+    p = broken("arguments", "posonlyargs", getter=lambda self: ())["parameters"]
+    assert list(p) == ["b", "kw_c", "*args", "**kw"]
+    assert p["b"]["position"] == 0
+
+
+@pytest.mark.parametrize("lists,index,kind,attr,value", [
+    (("decorator_list",), 0, "Name", "id", "dec"),
+    (("args", "args"), 0, "arg", "arg", "a"),
+    (("args", "defaults"), 0, "List", "elts", []),
+    (("args", "kw_defaults"), 1, "Constant", "value", 3),
+])
+def test_list_emptied_by_a_read_is_not_crashed_on(monkeypatch, lists, index, kind, attr, value):
+    real_parse = ast.parse
+
+    def parse(text, *args, **kwargs):
+        tree = real_parse(text, *args, **kwargs)
+        holder = tree.body[0]
+        for name in lists:
+            holder = getattr(holder, name)
+
+        def getter(self):
+            holder.clear()
+            return value
+
+        node = holder[index]
+        node.__class__ = type(kind, (type(node),), {attr: property(getter)})
+        return tree
+
+    monkeypatch.setattr(ast, "parse", parse)
+    for _ in range(50):
+        rec = function("@dec\ndef f(a=[1], b=2, *, c, d=3): pass\n")
+        junk = [object() for _ in range(500)]  # reuse freed memory
+        assert rec["name"] == "f" and junk

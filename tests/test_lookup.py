@@ -181,6 +181,8 @@ class Runner:
 class Second:
     def only_here(self):
         pass
+    async def later(self):
+        pass
 """
 
 
@@ -223,16 +225,23 @@ def test_function_wins_over_method_of_same_name(write_file):
 
 
 @needs_methods
-def test_method_is_found_in_first_class_that_defines_it(write_file):
+@pytest.mark.parametrize(
+    ("name", "owner"),
+    [
+        pytest.param("only_here", "Runner", id="first-class-wins"),
+        pytest.param("later", "Second", id="later-class-async"),
+    ],
+)
+def test_method_is_found_in_first_class_that_defines_it(write_file, name, owner):
     path = write_file("same.py", SAME_NAME)
-    result = ovra_python.analyze_specific_method(path, "only_here")
+    result = ovra_python.analyze_specific_method(path, name)
     assert list(result) == ["metadata", "method_metadata", "success"]
     assert result["success"] is True
     match = result["method_metadata"]
     assert list(match) == ["type", "class_name", "data"]
     assert match["type"] == "method"
-    assert match["class_name"] == "Runner"
-    assert match["data"] == ovra_python.analyze_python_file(path)["classes"]["Runner"]["methods"]["only_here"]
+    assert match["class_name"] == owner
+    assert match["data"] == ovra_python.analyze_python_file(path)["classes"][owner]["methods"][name]
 
 
 @needs_functions

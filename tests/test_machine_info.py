@@ -4,6 +4,7 @@ import json
 import os
 import platform
 import re
+import shlex
 import shutil
 import socket
 import subprocess
@@ -94,10 +95,9 @@ def test_processors_and_memory(info):
 
 
 def test_release_files_of_this_machine(info):
-    try:
-        release = platform.freedesktop_os_release()
-    except OSError:
-        pytest.skip("no os-release file")
+    if not os.path.exists("/etc/os-release"):
+        pytest.skip("no /etc/os-release")
+    release = platform.freedesktop_os_release()
     assert info["machine_os"] == release.get("NAME", info["machine_os"])
     if "VERSION_ID" in release:
         assert info["machine_os_version"] == release["VERSION_ID"]
@@ -150,14 +150,31 @@ def test_collection_is_cheap():
 # ---------------------------------------------------------------- namespaces (root only)
 
 
-def _can_unshare(flag: str) -> bool:
+# Every child runs in its own namespaces: bind mounts, host names and network
+# devices made there never reach the host, and each child is bounded in time.
+CHILD_TIMEOUT = 60
+
+
+def _can_unshare(*args: str) -> bool:
     if os.geteuid() != 0 or shutil.which("unshare") is None:
         return False
-    return subprocess.run(["unshare", flag, "true"], capture_output=True).returncode == 0
+    try:
+        probe = subprocess.run(["unshare", *args], capture_output=True, timeout=CHILD_TIMEOUT)
+    except (OSError, subprocess.SubprocessError):
+        return False
+    return probe.returncode == 0
 
 
-needs_mount_ns = pytest.mark.skipif(not _can_unshare("-m"), reason="needs root and mount namespaces")
-needs_net_ns = pytest.mark.skipif(not _can_unshare("-n"), reason="needs root and network namespaces")
+PRIVATE_MOUNTS = ["-m", "--propagation", "private"]
+needs_mount_ns = pytest.mark.skipif(
+    not _can_unshare(*PRIVATE_MOUNTS, "mount", "--bind", "/proc/cpuinfo", "/proc/cpuinfo"),
+    reason="needs root, mount namespaces and bind mounts",
+)
+needs_net_ns = pytest.mark.skipif(not _can_unshare("-n", "true"), reason="needs root and network namespaces")
+needs_uts_ns = pytest.mark.skipif(
+    not _can_unshare("-u", sys.executable, "-c", "import socket; socket.sethostname('probe')"),
+    reason="needs root and UTS namespaces",
+)
 
 PRINT_INFO = "import json, ovra_python; print(json.dumps(ovra_python.get_machine_info()))"
 
@@ -172,38 +189,41 @@ def _env() -> dict:
     return env
 
 
-@pytest.fixture(scope="module")
-def etc_copy(tmp_path_factory):
-    """A copy of /etc to mount over the real one inside a private mount namespace."""
-    etc = tmp_path_factory.mktemp("root") / "etc"
-    subprocess.run(["cp", "-a", "/etc/.", str(etc)], check=True)
-    return etc
-
-
-def info_in_mount_namespace(source: Path, target: str) -> dict:
-    """The record as seen with `source` bind-mounted over `target`."""
-    script = 'mount --bind "$1" "$2" && exec "$0" -c "$3"'
-    out = subprocess.run(
-        ["unshare", "-m", "--propagation", "private", "sh", "-c", script, sys.executable, str(source), target,
-         PRINT_INFO],
-        capture_output=True,
-        text=True,
-        env=_env(),
-        check=True,
-    )
+def _child_info(command: list) -> dict:
+    out = subprocess.run(command, capture_output=True, text=True, env=_env(), timeout=CHILD_TIMEOUT)
+    assert out.returncode == 0, out.stderr
     return json.loads(out.stdout)
 
 
-def info_with_release_files(etc: Path, os_release, lsb_release) -> dict:
+def info_in_mount_namespace(*binds: tuple) -> dict:
+    """The record as seen with each (source, target) pair bind-mounted, in order, in a private namespace."""
+    mounts = " && ".join(f"mount --rbind {shlex.quote(str(s))} {shlex.quote(str(t))}" for s, t in binds)
+    script = f'{mounts} && exec "$0" -c "$1"'
+    return _child_info(["unshare", *PRIVATE_MOUNTS, "sh", "-c", script, sys.executable, PRINT_INFO])
+
+
+FIFO = object()  # a release file that is a named pipe nobody writes to
+
+
+def info_with_release_files(tmp_path: Path, os_release, lsb_release) -> dict:
+    """The record with a stand-in /etc: links to the real entries plus the given release files.
+
+    Inside the namespace the real /etc is first mounted on `real`, which the links point into,
+    then the stand-in is mounted on /etc. Nothing is written to the real /etc.
+    """
+    real = tmp_path / "real"
+    etc = tmp_path / "etc"
+    real.mkdir()
+    etc.mkdir()
+    for entry in os.listdir("/etc"):
+        if entry not in ("os-release", "lsb-release"):
+            (etc / entry).symlink_to(real / entry)
     for name, content in (("os-release", os_release), ("lsb-release", lsb_release)):
-        path = etc / name
-        if path.is_symlink() or path.exists():
-            path.unlink()
-        if isinstance(content, str):
-            path.write_text(textwrap.dedent(content), encoding="utf-8")
-        elif isinstance(content, bytes):
-            path.write_bytes(content)
-    return info_in_mount_namespace(etc, "/etc")
+        if content is FIFO:
+            os.mkfifo(etc / name)
+        elif content is not None:
+            (etc / name).write_bytes(content if isinstance(content, bytes) else content.encode())
+    return info_in_mount_namespace(("/etc", real), (etc, "/etc"))
 
 
 @needs_mount_ns
@@ -227,11 +247,17 @@ def info_with_release_files(etc: Path, os_release, lsb_release) -> dict:
         pytest.param(b"NAME=Caf\xe9\nVERSION_ID=1\n", "DISTRIB_ID=Lsb\nDISTRIB_RELEASE=2\n", "Lsb", "2",
                      id="os-release-not-utf8"),
         pytest.param("NAME=Caf\u00e9 \u2713\nVERSION_ID=1\n", None, "Caf\u00e9 \u2713", "1", id="utf8-value"),
+        pytest.param('NAME="Crlf"\r\nVERSION_ID=3\r\n', None, "Crlf", "3", id="crlf-line-ends"),
         pytest.param(None, None, "unknown", "unknown", id="neither-file"),
+        # Only the start of an oversized file is read; the line cut there (here inside a
+        # two-byte character) is dropped, the whole lines before it still count.
+        pytest.param("NAME=Big\nVERSION_ID=1\n#" + "\u00e9" * 40000 + "\n", None, "Big", "1",
+                     id="oversized-file"),
+        pytest.param(FIFO, "DISTRIB_ID=Lsb\nDISTRIB_RELEASE=2\n", "Lsb", "2", id="os-release-is-a-pipe"),
     ],
 )
-def test_release_file_parsing(etc_copy, os_release, lsb_release, name, version):
-    info = info_with_release_files(etc_copy, os_release, lsb_release)
+def test_release_file_parsing(tmp_path, os_release, lsb_release, name, version):
+    info = info_with_release_files(tmp_path, os_release, lsb_release)
     assert (info["machine_os"], info["machine_os_version"]) == (name, version)
     assert info["machine_fingerprint"] == expected_fingerprint(info)
 
@@ -251,12 +277,9 @@ def test_release_file_parsing(etc_copy, os_release, lsb_release, name, version):
 def test_processor_brand_parsing(tmp_path, cpuinfo, brand):
     fixture = tmp_path / "cpuinfo"
     fixture.write_text(cpuinfo)
-    info = info_in_mount_namespace(fixture, "/proc/cpuinfo")
+    info = info_in_mount_namespace((fixture, "/proc/cpuinfo"))
     assert info["cpu_brand"] == brand
     assert info["machine_fingerprint"] == expected_fingerprint(info)
-
-
-needs_uts_ns = pytest.mark.skipif(not _can_unshare("-u"), reason="needs root and UTS namespaces")
 
 
 @needs_uts_ns
@@ -271,8 +294,7 @@ needs_uts_ns = pytest.mark.skipif(not _can_unshare("-u"), reason="needs root and
 def test_host_name_variants(host_name, expected):
     name = host_name if isinstance(host_name, bytes) else host_name.encode()
     code = f"import socket; socket.sethostname({name!r}); {PRINT_INFO}"
-    out = subprocess.run(["unshare", "-u", *_python(code)], capture_output=True, text=True, env=_env(), check=True)
-    info = json.loads(out.stdout)
+    info = _child_info(["unshare", "-u", *_python(code)])
     assert info["machine_name"] == expected
     assert info["machine_fingerprint"] == expected_fingerprint(info)
 
@@ -282,14 +304,14 @@ NETWORK_SCRIPT = textwrap.dedent(
     import json, subprocess, ovra_python
 
     def ip(*args):
-        subprocess.run(["ip", *args], check=True, capture_output=True)
+        subprocess.run(["ip", *args], check=True, capture_output=True, timeout=30)
 
     out = {"bare": ovra_python.get_machine_info()}
     try:
         # Both ends carry the same address, so interface order does not matter.
         ip("link", "add", "t0", "address", "02:00:00:00:00:2a", "type", "veth",
            "peer", "name", "t1", "address", "02:00:00:00:00:2a")
-    except (OSError, subprocess.CalledProcessError):
+    except (OSError, subprocess.SubprocessError):
         print(json.dumps(out))
         raise SystemExit
     ip("link", "set", "t1", "up")
@@ -310,9 +332,7 @@ NETWORK_SCRIPT = textwrap.dedent(
 
 @pytest.fixture(scope="module")
 def network_cases():
-    out = subprocess.run(["unshare", "-n", *_python(NETWORK_SCRIPT)], capture_output=True, text=True,
-                         env=_env(), check=True)
-    return json.loads(out.stdout)
+    return _child_info(["unshare", "-n", *_python(NETWORK_SCRIPT)])
 
 
 @needs_net_ns

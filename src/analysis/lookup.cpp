@@ -59,8 +59,14 @@ int count_tests(py::Handle node) {
 template <py::Name Key>
 py::Handle entry_of(py::Handle record, py::Handle name) {
   py::Handle table = PyDict_GetItemWithError(record.get(), py::interned<Key>());
-  if (!table || !py::is_dict(table)) return {};
-  return PyDict_GetItemWithError(table.get(), name.get());
+  if (!table) {
+    if (PyErr_Occurred()) py::raise();
+    return {};
+  }
+  if (!py::is_dict(table)) return {};
+  py::Handle entry = PyDict_GetItemWithError(table.get(), name.get());
+  if (!entry && PyErr_Occurred()) py::raise();
+  return entry;
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ void walk_child_attr(py::Handle node, BodyWalkState& state) {
 
 void walk_children(py::Handle list, BodyWalkState& state) {
   if (!list || !py::is_list(list)) return;
-  for (py::Handle child : py::items(list)) walk_child(child, state);
+  for (py::Handle child : py::items(list)) walk_child(py::Ref::borrow(child), state);
 }
 
 template <py::Name N>
@@ -172,10 +172,10 @@ std::size_t utf8_size(py::Handle s) {
 }
 
 void record_large_literal(py::Handle node, BodyWalkState& state) {
-  py::Ref value = py::opt_attr<"value">(node);
-  if (!value) return;
+  py::Ref value = py::attr<"value">(node);
   std::string_view cls = py::type_name(value);
   if (cls == "str") {
+    if (!py::is_str(value)) return;
     std::size_t size = utf8_size(value);
     if (size <= kLargeStringBytes) return;
     py::Dict entry = py::Dict::make();
@@ -184,6 +184,7 @@ void record_large_literal(py::Handle node, BodyWalkState& state) {
     if (py::Ref line = py::opt_attr<"lineno">(node)) entry.set<"line_number">(line);
     state.large_literals.append(entry);
   } else if (cls == "int") {
+    if (!PyLong_Check(value.get())) return;
     int overflow = 0;
     long long v = PyLong_AsLongLongAndOverflow(value.get(), &overflow);
     if (v == -1 && PyErr_Occurred()) {

@@ -27,7 +27,7 @@ void enter_block(py::Handle block, BodyWalkState& state) {
   --state.depth;
 }
 
-bool is_nonempty_list(py::Handle o) { return py::is_list(o) && PyList_GET_SIZE(o.get()) > 0; }
+bool is_nonempty_list(py::Handle o) { return o && py::is_list(o) && PyList_GET_SIZE(o.get()) > 0; }
 
 // ---------------------------------------------------------------- try / raise
 
@@ -35,16 +35,18 @@ void walk_try(py::Handle orelse, py::Handle finalbody, py::Handle handlers, py::
   if (is_nonempty_list(orelse)) exceptions.set_bool<"has_try_else">(true);
   if (is_nonempty_list(finalbody)) exceptions.set_bool<"has_finally">(true);
   if (!py::is_list(handlers)) return;
-  for (py::Handle handler : py::items(handlers)) {
-    py::Ref type = py::attr<"type">(handler);
+  for (py::Handle item : py::items(handlers)) {
+    py::Ref handler = py::Ref::borrow(item);
+    py::Ref type = py::opt_attr<"type">(handler);
+    if (!type) continue;
     if (type.is_none()) {
       exceptions.set_bool<"catches_all">(true);
       continue;
     }
     std::string type_name = analysis::callee_name(type);
     set_true(exceptions, "catches_", type_name);
-    py::Ref name = py::attr<"name">(handler);
-    if (py::is_str(name)) {
+    py::Ref name = py::opt_attr<"name">(handler);
+    if (name && py::is_str(name)) {
       std::string key = "binds_";
       key += py::utf8(name);
       exceptions.set(key, py::str(type_name));
@@ -54,12 +56,11 @@ void walk_try(py::Handle orelse, py::Handle finalbody, py::Handle handlers, py::
 
 void walk_try_statement(py::Handle node, BodyWalkState& state) {
   ++state.cyclomatic;
-  py::Ref body = py::attr<"body">(node);
-  py::Ref handlers = py::attr<"handlers">(node);
   py::Ref orelse = py::attr<"orelse">(node);
-  py::Ref finalbody = py::attr<"finalbody">(node);
+  py::Ref finalbody = py::opt_attr<"finalbody">(node);
+  py::Ref handlers = py::attr<"handlers">(node);
   walk_try(orelse, finalbody, handlers, state.exceptions);
-  enter_block(body, state);
+  enter_block(py::attr<"body">(node), state);
   if (!py::is_list(handlers)) return;
   state.cyclomatic += PyList_GET_SIZE(handlers.get());
   for (py::Handle handler : py::items(handlers)) enter_block(py::attr<"body">(handler), state);
@@ -133,7 +134,7 @@ void walk_with(py::Handle node, BodyWalkState& state) {
     }
   }
   ++state.cyclomatic;
-  enter_block(py::attr<"body">(node), state);
+  enter_block(py::opt_attr<"body">(node), state);
 }
 
 void walk_match(py::Handle node, BodyWalkState& state) {
@@ -208,7 +209,7 @@ void record_target(py::Handle target, BodyWalkState& state) {
     case Kind::List: {
       py::Ref elts = py::opt_attr<"elts">(target);
       if (!elts || !py::is_list(elts)) break;
-      for (py::Handle element : py::items(elts)) record_target(element, state);
+      for (py::Handle element : py::items(elts)) record_target(py::Ref::borrow(element), state);
       break;
     }
     default:
@@ -224,7 +225,7 @@ void record_target_attr(py::Handle node, BodyWalkState& state) {
 void walk_assign(py::Handle node, BodyWalkState& state) {
   py::Ref targets = py::opt_attr<"targets">(node);
   if (targets && py::is_list(targets)) {
-    for (py::Handle target : py::items(targets)) record_target(target, state);
+    for (py::Handle target : py::items(targets)) record_target(py::Ref::borrow(target), state);
   }
   if (py::Ref value = py::opt_attr<"value">(node)) walk_expression(value, state);
 }
@@ -317,7 +318,8 @@ void walk_statements(py::Handle statements, BodyWalkState& state) {
   py::DepthGuard guard;
   for (py::Handle statement : py::items(statements)) {
     ++state.sloc;
-    walk_statement(statement, state);
+    // Held: reads may run code that drops the statement from its list.
+    walk_statement(py::Ref::borrow(statement), state);
   }
 }
 

@@ -5,6 +5,8 @@
 #include "body/body.hpp"
 #include "classes/class_parts.hpp"
 #include "classes/class_record.hpp"
+#include "function/function.hpp"
+#include "function/parameters.hpp"
 #include "host/kinds.hpp"
 #include "types/types.hpp"
 
@@ -36,17 +38,7 @@ py::Dict parameter_entry(py::Handle name, Py_ssize_t position, py::Handle annota
   if (annotation.is_none()) return entry;
   const std::string text = types::annotation_to_text(annotation);
   entry.set_str<"type">(text);
-  entry.set<"type_analysis">(types::analyze_type_text(text));
-  const bool optional = types::is_optional(text);
-  entry.set_bool<"is_optional">(optional);
-  if (optional) entry.set_str<"base_type">(types::unwrap_optional(text));
-  entry.set_bool<"is_generic">(types::is_generic(text));
-  entry.set_bool<"is_union">(types::is_union(text));
-  entry.set_bool<"is_literal">(types::is_literal(text));
-  entry.set_bool<"is_protocol">(types::is_protocol(text));
-  entry.set_bool<"is_callable">(types::is_callable(text));
-  entry.set_int<"type_nesting_depth">(types::nesting_depth(text));
-  entry.set_int<"type_parameter_count">(types::parameter_count(text));
+  function::add_type_keys(entry, text);
   return entry;
 }
 
@@ -68,20 +60,6 @@ py::Dict method_parameters(py::Handle node) {
     parameters.set(name, parameter_entry(name, position, py::attr<"annotation">(arg)));
   }
   return parameters;
-}
-
-void add_return_keys(py::Dict& record, py::Handle returns) {
-  const std::string text = types::annotation_to_text(returns);
-  record.set_str<"return_type">(text);
-  record.set<"return_type_analysis">(types::analyze_type_text(text));
-  const bool optional = types::is_optional(text);
-  record.set_bool<"return_is_optional">(optional);
-  if (optional) record.set_str<"return_base_type">(types::unwrap_optional(text));
-  record.set_bool<"return_is_generic">(types::is_generic(text));
-  record.set_bool<"return_is_union">(types::is_union(text));
-  record.set_bool<"return_is_literal">(types::is_literal(text));
-  record.set_bool<"return_is_protocol">(types::is_protocol(text));
-  record.set_bool<"return_is_callable">(types::is_callable(text));
 }
 
 // `self.x = value` statements directly in the body of `__init__`.
@@ -146,7 +124,7 @@ void analyze_method(py::Handle node, py::Dict& methods, py::Dict& constructor_pa
   record.set<"parameters">(parameters);
 
   py::Ref returns = py::attr<"returns">(node);
-  if (!returns.is_none()) add_return_keys(record, returns);
+  function::add_return_type_keys(record, returns);
 
   if (method_name == "__init__") {
     constructor_params.set<"parameters">(parameters);
@@ -154,7 +132,7 @@ void analyze_method(py::Handle node, py::Dict& methods, py::Dict& constructor_pa
   }
 
   py::Dict body = body::analyze_body(node, method_name);
-  if (!py::is_dict(body)) py::raise(PyExc_TypeError, "body analysis did not return a dict");
+  if (!body || !py::is_dict(body)) py::raise(PyExc_TypeError, "body analysis did not return a dict");
   copy_keys<"exceptions", "control_flow", "comprehensions", "context_managers", "has_yield", "returns",
             "async_info", "complexity", "pattern_matching", "loop_traits", "function_calls", "walrus_count",
             "state_effects", "local_variables", "literals", "safety_smells", "type_checks", "logging_calls",

@@ -27,7 +27,8 @@ std::string lower(py::Handle s) {
 }
 
 // Method names, lower-cased: contains for factories and observers, starts
-// with for builders.
+// with for builders. Assignment targets, lower-cased, mark an instance
+// holder when they contain "instance".
 constexpr std::array<std::string_view, 4> kFactoryMethodWords{"create", "make", "build", "factory"};
 constexpr std::array<std::string_view, 4> kObserverMethodWords{"notify", "subscribe", "unsubscribe", "update"};
 constexpr std::array<std::string_view, 3> kBuilderMethodPrefixes{"with_", "set_", "add_"};
@@ -64,7 +65,7 @@ BodySigns body_signs(py::Handle body) {
         if (!targets || !py::is_list(targets)) break;
         for (py::Handle target : py::items(targets)) {
           py::Ref id = py::opt_attr<"id">(target);
-          if (id && py::is_str(id) && py::utf8(id).find("instance") != std::string_view::npos) {
+          if (id && py::is_str(id) && lower(id).find("instance") != std::string::npos) {
             signs.instance_holder = true;
           }
         }

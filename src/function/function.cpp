@@ -34,7 +34,9 @@ py::List decorator_records(py::Handle node) {
   py::List records = py::List::make();
   py::Ref decorators = py::attr<"decorator_list">(node);
   if (!py::is_list(decorators)) return records;
-  for (py::Handle decorator : py::items(decorators)) {
+  for (py::Handle item : py::items(decorators)) {
+    // Held: reading the node may run code that changes the list.
+    const py::Ref decorator = py::Ref::borrow(item);
     py::Dict record = py::Dict::make();
     std::string name = analysis::decorator_name(decorator);
     record.set_str<"name">(name);
@@ -98,6 +100,9 @@ void analyze_function(py::Handle node, py::Dict& functions) {
   py::Dict record = py::Dict::make();
 
   py::Ref name = py::attr<"name">(node);
+  if (!py::is_str(name)) {
+    py::raise_format(PyExc_TypeError, "function name must be a str, not %.200s", Py_TYPE(name.get())->tp_name);
+  }
   const std::string_view function_name = py::utf8(name);
   record.set<"name">(name);
   record.set<"line_number">(py::attr<"lineno">(node));

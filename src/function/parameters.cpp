@@ -41,7 +41,7 @@ constexpr ParamKind kKwarg{&py::interned<"**">, &py::interned<"kwarg">, false, f
 py::Ref add_parameter(py::Dict& params, py::Handle param, const ParamKind& pk, Py_ssize_t position) {
   py::Ref name = py::attr<"arg">(param);
   if (!py::is_str(name)) {
-    py::raise_format(PyExc_TypeError, "parameter name must be str, not %.200s", Py_TYPE(name.get())->tp_name);
+    py::raise_format(PyExc_TypeError, "parameter name must be a str, not %.200s", Py_TYPE(name.get())->tp_name);
   }
 
   py::Dict entry = py::Dict::make();
@@ -68,7 +68,9 @@ std::vector<py::Ref> add_parameters(py::Dict& params, const py::List& list, cons
   std::vector<py::Ref> keys;
   keys.reserve(static_cast<std::size_t>(list.size()));
   for (Py_ssize_t i = 0; i < list.size(); ++i) {
-    keys.push_back(add_parameter(params, list[i], pk, first_position + i));
+    // Held: reading the node may run code that changes the list.
+    const py::Ref param = py::Ref::borrow(list[i]);
+    keys.push_back(add_parameter(params, param, pk, first_position + i));
   }
   return keys;
 }
@@ -145,7 +147,7 @@ py::Dict analyze_parameters(py::Handle node) {
       for (Py_ssize_t j = 0; j < values.size(); ++j) {
         const Py_ssize_t index = offset + j;
         if (index < 0 || index >= static_cast<Py_ssize_t>(keys.size())) continue;
-        attach_default(params, keys[static_cast<std::size_t>(index)], values[j]);
+        attach_default(params, keys[static_cast<std::size_t>(index)], py::Ref::borrow(values[j]));
       }
     }
   }
@@ -158,7 +160,7 @@ py::Dict analyze_parameters(py::Handle node) {
       py::List values = as_list(kw_defaults);
       for (Py_ssize_t j = 0; j < values.size(); ++j) {
         if (values[j].is_none() || j >= static_cast<Py_ssize_t>(keys.size())) continue;
-        attach_default(params, keys[static_cast<std::size_t>(j)], values[j]);
+        attach_default(params, keys[static_cast<std::size_t>(j)], py::Ref::borrow(values[j]));
       }
     }
   }

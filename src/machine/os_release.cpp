@@ -11,7 +11,10 @@ constexpr std::size_t kReleaseFileLimit = 64 * 1024;
 
 std::string read_release_file(const char* path) {
   std::optional<std::string> text = read_file_prefix(path, kReleaseFileLimit);
-  if (!text || !valid_utf8(*text)) return {};
+  if (!text) return {};
+  // Cut short at the limit: only whole lines count.
+  if (text->size() == kReleaseFileLimit) text->resize(text->rfind('\n') + 1);
+  if (!valid_utf8(*text)) return {};
   return std::move(*text);
 }
 
@@ -20,7 +23,8 @@ std::string read_release_file(const char* path) {
 std::optional<std::string> release_value(std::string_view text, std::string_view prefix) {
   while (!text.empty()) {
     const std::size_t eol = text.find('\n');
-    const std::string_view line = text.substr(0, eol);
+    std::string_view line = text.substr(0, eol);
+    if (line.ends_with('\r')) line.remove_suffix(1);  // CRLF line ends
     if (line.starts_with(prefix)) {
       std::string value;
       for (char c : line.substr(prefix.size())) {

@@ -12,6 +12,7 @@ inline constexpr const char* kLsbReleasePath = "/etc/lsb-release";
 
 // The rest of the first line of `text` that starts with `prefix` (for example
 // "NAME="), with every double quote removed; nothing when no line matches.
+// Lines end at "\n" or "\r\n".
 std::optional<std::string> release_value(std::string_view text, std::string_view prefix);
 
 struct OsRelease {

@@ -43,7 +43,8 @@ bool valid_utf8(std::string_view s) {
 }
 
 std::optional<std::string> read_file_prefix(const char* path, std::size_t limit, std::string_view stop) {
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  // Non-blocking: a FIFO in place of the file gives nothing instead of a hang.
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
   constexpr std::size_t kChunk = 4096;
   std::string data;
