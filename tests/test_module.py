@@ -56,6 +56,8 @@ def test_import_twice_gives_same_module():
      "analyze_python_file() takes 1 positional argument but 2 were given"),
     (lambda: ovra_python.analyze_python_file(path="a"),
      "analyze_python_file() got an unexpected keyword argument 'path'"),
+    (lambda: ovra_python.analyze_python_file(**{"\udc80": "a"}),
+     "analyze_python_file() got an unexpected keyword argument '\udc80'"),
     (lambda: ovra_python.analyze_python_code("x", None, code="y"),
      "analyze_python_code() got multiple values for argument 'code'"),
 ])

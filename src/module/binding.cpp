@@ -31,10 +31,10 @@ void bind_arguments(const char* function, const char* const* names, std::size_t 
   Py_ssize_t nkw = kwnames != nullptr ? PyTuple_GET_SIZE(kwnames) : 0;
   for (Py_ssize_t k = 0; k < nkw; ++k) {
     PyObject* key = PyTuple_GET_ITEM(kwnames, k);
-    std::string_view key_text = py::utf8(key);
     std::size_t slot = count;
     for (std::size_t i = 0; i < count; ++i) {
-      if (key_text == names[i]) {
+      // Compares without encoding, so any keyword name binds or is refused.
+      if (PyUnicode_CompareWithASCIIString(key, names[i]) == 0) {
         slot = i;
         break;
       }
