@@ -400,3 +400,14 @@ def test_byte_order_mark_is_not_source_text(write_file):
     assert record["metadata"]["code_length"] == 24
     assert list(record["imports"]) == ["os"] and list(record["functions"]) == ["f"]
     assert ovra_python.get_method_names(path) == ["f"]
+
+
+def test_chained_assignment_shares_one_value():
+    # Like the assignment itself, which binds one object to every name; a long
+    # chain of names therefore costs one evaluation of the value.
+    names = [f"a{i}" for i in range(2000)]
+    source = " = ".join(names) + " = [" + ", ".join(map(str, range(2000))) + "]\n"
+    constants = analyze(source)["constants"]
+    assert list(constants) == names
+    assert constants["a0"]["value"] == list(range(2000)) and constants["a0"]["type"] == "list"
+    assert all(constants[name]["value"] is constants["a0"]["value"] for name in names)

@@ -111,6 +111,10 @@ void record_assign(py::Handle stmt, py::Dict& constants) {
   py::Ref targets = py::attr<"targets">(stmt);
   py::Ref value = py::attr<"value">(stmt);
   if (!py::is_list(targets)) return;
+  // Computed at the first named target and shared by the others, as `a = b = []`
+  // binds one object to both names.
+  py::Ref literal;
+  std::string type;
   for (py::Handle target : py::items(targets)) {
     py::Ref id = py::opt_attr<"id">(target);
     if (!id) continue;  // tuples, attributes, subscripts
@@ -118,8 +122,11 @@ void record_assign(py::Handle stmt, py::Dict& constants) {
     entry.set<"name">(id);
     entry.set<"line_number">(py::attr<"lineno">(stmt));
     entry.set<"has_annotation">(Py_False);
-    entry.set<"value">(types::literal_value(value));
-    std::string type = types::infer_type(value);
+    if (!literal) {
+      literal = types::literal_value(value);
+      type = types::infer_type(value);
+    }
+    entry.set<"value">(literal);
     entry.set_str<"type">(type);
     entry.set<"type_analysis">(types::analyze_type_text(type));
     set_predicates(entry, type);
