@@ -147,18 +147,12 @@ void record_ann_assign(py::Handle stmt, py::Dict& constants) {
   entry.set<"has_annotation">(Py_True);
   const std::string text = types::annotation_to_text(annotation);
   entry.set_str<"annotation">(text);
-  entry.set<"type_analysis">(types::analyze_type_text(text));
-  const bool optional = types::is_optional(text);
-  entry.set_bool<"is_optional">(optional);
-  if (optional) entry.set_str<"base_type">(types::unwrap_optional(text));
-  set_predicates(entry, text);
-  entry.set_int<"type_nesting_depth">(types::nesting_depth(text));
-  entry.set_int<"type_parameter_count">(types::parameter_count(text));
+  types::add_annotation_keys(entry, text);
 
   if (value.is_none()) {
     entry.set<"value">(Py_None);
     entry.set_str<"inferred_type">("None");
-    const bool compatible = optional || text == "None" || text == "Any";
+    const bool compatible = types::is_optional(text) || text == "None" || text == "Any";
     entry.set_bool<"none_compatible">(compatible);
     if (!compatible) entry.set_str<"type_mismatch_warning">("Annotation '" + text + "' does not allow None value");
   } else {

@@ -38,7 +38,7 @@ py::Dict parameter_entry(py::Handle name, Py_ssize_t position, py::Handle annota
   if (annotation.is_none()) return entry;
   const std::string text = types::annotation_to_text(annotation);
   entry.set_str<"type">(text);
-  function::add_type_keys(entry, text);
+  types::add_annotation_keys(entry, text);
   return entry;
 }
 

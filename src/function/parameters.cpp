@@ -54,7 +54,7 @@ py::Ref add_parameter(py::Dict& params, py::Handle param, const ParamKind& pk, P
   if (!annotation.is_none()) {
     std::string text = types::annotation_to_text(annotation);
     entry.set_str<"type">(text);
-    if (pk.type_details) add_type_keys(entry, text);
+    if (pk.type_details) types::add_annotation_keys(entry, text);
   }
 
   py::Ref key = pk.key_prefix ? py::Ref::checked(PyUnicode_Concat(pk.key_prefix(), name.get())) : name;
@@ -110,19 +110,6 @@ py::List as_list(const py::Ref& value) { return py::List::borrow_list(value); }
 
 }  // namespace
 
-void add_type_keys(py::Dict& entry, std::string_view text) {
-  entry.set<"type_analysis">(types::analyze_type_text(text));
-  const bool optional = types::is_optional(text);
-  entry.set_bool<"is_optional">(optional);
-  if (optional) entry.set_str<"base_type">(types::unwrap_optional(text));
-  entry.set_bool<"is_generic">(types::is_generic(text));
-  entry.set_bool<"is_union">(types::is_union(text));
-  entry.set_bool<"is_literal">(types::is_literal(text));
-  entry.set_bool<"is_protocol">(types::is_protocol(text));
-  entry.set_bool<"is_callable">(types::is_callable(text));
-  entry.set_int<"type_nesting_depth">(types::nesting_depth(text));
-  entry.set_int<"type_parameter_count">(types::parameter_count(text));
-}
 
 py::Dict analyze_parameters(py::Handle node) {
   py::Dict params = py::Dict::make();

@@ -17,6 +17,4 @@ bool is_mutable_default(py::Handle default_node);
 // Adds `type_analysis`, `is_optional`, `base_type` (optional only), the five
 // predicates, `type_nesting_depth` and `type_parameter_count` of an
 // annotation text to a parameter entry.
-void add_type_keys(py::Dict& entry, std::string_view text);
-
 }  // namespace ovra::function

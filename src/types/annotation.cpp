@@ -406,4 +406,18 @@ py::Dict analyze_type_text(std::string_view text) {
   return d;
 }
 
+void add_annotation_keys(py::Dict& entry, std::string_view text) {
+  entry.set<"type_analysis">(analyze_type_text(text));
+  const bool optional = is_optional(text);
+  entry.set_bool<"is_optional">(optional);
+  if (optional) entry.set_str<"base_type">(unwrap_optional(text));
+  entry.set_bool<"is_generic">(is_generic(text));
+  entry.set_bool<"is_union">(is_union(text));
+  entry.set_bool<"is_literal">(is_literal(text));
+  entry.set_bool<"is_protocol">(is_protocol(text));
+  entry.set_bool<"is_callable">(is_callable(text));
+  entry.set_int<"type_nesting_depth">(nesting_depth(text));
+  entry.set_int<"type_parameter_count">(parameter_count(text));
+}
+
 }  // namespace ovra::types

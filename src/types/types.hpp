@@ -31,6 +31,10 @@ std::string unwrap_optional(std::string_view text);
 // The TypeAnalysis dict of a text.
 py::Dict analyze_type_text(std::string_view text);
 
+// Adds the keys that describe an annotation text, from `type_analysis` to
+// `type_parameter_count` (`base_type` only for an optional).
+void add_annotation_keys(py::Dict& entry, std::string_view text);
+
 // Expression inference.
 py::Ref literal_value(py::Handle node);
 std::string infer_type(py::Handle node);
