@@ -526,3 +526,17 @@ def test_unreadable_target_id_is_skipped(broken):
     record = broken("class A:\n    a = 1\n    b = 2\n", "Name", "id", 0)
     assert list(record["classes"]["A"]["class_attributes"]) == ["b"]
     assert record["success"] is True
+
+
+@pytest.mark.parametrize("source,key", [
+    ("class K:\n    {targets} = [1, 2]\n", "class_attributes"),
+    ("class K:\n    def __init__(self):\n        {targets} = [1, 2]\n", "instance_attributes"),
+])
+def test_chained_attribute_assignment_shares_one_value(source, key):
+    names = [f"a{i}" for i in range(1500)]
+    prefix = "self." if key == "instance_attributes" else ""
+    record = analyze(source.format(targets=" = ".join(prefix + n for n in names)))["classes"]["K"]
+    attributes = record[key]
+    assert [n for n in attributes if not n.startswith("__")] == names
+    first = attributes["a0"]["value"]
+    assert first == [1, 2] and all(attributes[n]["value"] is first for n in names)

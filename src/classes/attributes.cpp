@@ -5,11 +5,27 @@
 
 namespace ovra::classes {
 
-py::Dict attribute_entry(py::Handle name, py::Handle value, py::Handle line_number) {
+void AssignedValue::compute() {
+  if (literal_) return;
+  literal_ = types::literal_value(node_);
+  type_ = types::infer_type(node_);
+}
+
+const py::Ref& AssignedValue::literal() {
+  compute();
+  return literal_;
+}
+
+const std::string& AssignedValue::type() {
+  compute();
+  return type_;
+}
+
+py::Dict attribute_entry(py::Handle name, AssignedValue& value, py::Handle line_number) {
   py::Dict entry = py::Dict::make();
   entry.set<"name">(name);
-  entry.set<"value">(types::literal_value(value));
-  const std::string type = types::infer_type(value);
+  entry.set<"value">(value.literal());
+  const std::string& type = value.type();
   entry.set_str<"type">(type);
   entry.set<"type_analysis">(types::analyze_type_text(type));
   entry.set_bool<"is_generic">(types::is_generic(type));

@@ -1,6 +1,8 @@
 // Pieces of the class record shared between its source files.
 #pragma once
 
+#include <string>
+
 #include "host/py.hpp"
 
 namespace ovra::classes {
@@ -13,8 +15,24 @@ inline py::Ref required_str(py::Ref value, const char* what) {
   return value;
 }
 
+// The value of one assignment statement: its literal value and inferred type
+// are computed at the first named target and shared by the others, as
+// `a = b = []` binds one object to both names.
+class AssignedValue {
+ public:
+  explicit AssignedValue(py::Handle node) : node_(node) {}
+  const py::Ref& literal();
+  const std::string& type();
+
+ private:
+  void compute();
+  py::Handle node_;
+  py::Ref literal_;
+  std::string type_;
+};
+
 // The AttributeEntry of an assignment of `value` to `name` at `line_number`.
-py::Dict attribute_entry(py::Handle name, py::Handle value, py::Handle line_number);
+py::Dict attribute_entry(py::Handle name, AssignedValue& value, py::Handle line_number);
 
 // Typing summary of a class from its methods and attributes. `nested` is the
 // nested-class dict filed under `__nested_classes__`, or empty.

@@ -41,8 +41,9 @@ py::Dict inheritance_analysis(py::Handle bases, const py::List& base_list) {
 // have no `id` and are skipped.
 void record_class_assign(py::Handle stmt, py::Dict& class_attributes) {
   py::Ref targets = py::attr<"targets">(stmt);
-  py::Ref value = py::attr<"value">(stmt);
+  py::Ref value_node = py::attr<"value">(stmt);
   if (!py::is_list(targets)) return;
+  AssignedValue value(value_node);
   py::Ref line_number;
   for (py::Handle target : py::items(targets)) {
     py::Ref id = py::opt_attr<"id">(target);

@@ -69,8 +69,9 @@ void record_instance_attributes(py::Handle node, py::Dict& instance_attributes) 
   for (py::Handle stmt : py::items(body)) {
     if (kind_of(stmt) != Kind::Assign) continue;
     py::Ref targets = py::attr<"targets">(stmt);
-    py::Ref value = py::attr<"value">(stmt);
+    py::Ref value_node = py::attr<"value">(stmt);
     if (!py::is_list(targets)) continue;
+    AssignedValue value(value_node);
     py::Ref line_number;
     for (py::Handle target : py::items(targets)) {
       if (kind_of(target) != Kind::Attribute) continue;
