@@ -7,7 +7,7 @@ import threading
 
 import pytest
 
-from conftest import analyze
+from conftest import Unreadable, analyze
 
 pytestmark = pytest.mark.skipif(
     analyze("def f(): pass")["functions"] == {}, reason="function records are not built yet"
@@ -425,28 +425,14 @@ def test_deep_elif_chain():
     assert rec["sloc"] == 2 * depth + 2
 
 
-class Unreadable(Exception):
-    pass
-
-
-def _unreadable(self):
-    raise Unreadable("unreadable attribute")
 
 
 @pytest.fixture
-def broken(monkeypatch):
+def broken(patched_node):
     """Analyses `f` whose n-th node (breadth first) of a kind fails to read one attribute."""
-    real_parse = ast.parse
 
     def run(body, kind, attr, nth=0):
-        def parse(text, *args, **kwargs):
-            tree = real_parse(text, *args, **kwargs)
-            node = [n for n in ast.walk(tree) if type(n).__name__ == kind][nth]
-            node.__class__ = type(kind, (type(node),), {attr: property(_unreadable)})
-            return tree
-
-        with monkeypatch.context() as patch:
-            patch.setattr(ast, "parse", parse)
+        with patched_node(kind, attr, nth):
             return record(body)
 
     return run

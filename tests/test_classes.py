@@ -1,8 +1,7 @@
-import ast
-
 import pytest
 
-from conftest import analyze
+from conftest import Unreadable, analyze
+from conftest import unreadable as _unreadable
 
 BODY_KEYS = [
     "exceptions", "control_flow", "comprehensions", "context_managers", "has_yield", "returns", "async_info",
@@ -456,28 +455,15 @@ def test_async_methods_count_in_patterns_and_metrics():
 # ---------------------------------------------------------------- failed reads
 
 
-class Unreadable(Exception):
-    pass
-
-
-def _unreadable(self):
-    raise Unreadable("unreadable attribute")
 
 
 @pytest.fixture
-def broken(monkeypatch):
+def broken(patched_node):
     """Analyses source whose n-th node (breadth first) of a kind gives `getter` for one attribute."""
-    real_parse = ast.parse
 
     def run(source, kind, attr, nth=0, getter=_unreadable):
-        def parse(text, *args, **kwargs):
-            tree = real_parse(text, *args, **kwargs)
-            node = [n for n in ast.walk(tree) if type(n).__name__ == kind][nth]
-            node.__class__ = type(kind, (type(node),), {attr: property(getter)})
-            return tree
-
-        monkeypatch.setattr(ast, "parse", parse)
-        return analyze(source)
+        with patched_node(kind, attr, nth, getter):
+            return analyze(source)
 
     return run
 

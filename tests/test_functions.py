@@ -2,7 +2,8 @@ import ast
 
 import pytest
 
-from conftest import analyze
+from conftest import Unreadable, analyze
+from conftest import unreadable as _unreadable
 
 BODY_KEYS = [
     "exceptions", "control_flow", "comprehensions", "context_managers", "has_yield", "is_async_generator",
@@ -260,12 +261,6 @@ def test_sophistication_score_sums_all_terms():
 
 # ---------------------------------------------------------------- failed reads
 
-class Unreadable(Exception):
-    pass
-
-
-def _unreadable(self):
-    raise Unreadable("unreadable attribute")
 
 
 READS_SOURCE = '''
@@ -277,20 +272,13 @@ def f(a, /, b=1, *args, c=2, **kw) -> int:
 
 
 @pytest.fixture
-def broken(monkeypatch):
+def broken(patched_node):
     """The record of `f` in READS_SOURCE whose n-th node (breadth first) of a kind gives `getter` for one
     attribute."""
-    real_parse = ast.parse
 
     def run(kind, attr, nth=0, getter=_unreadable):
-        def parse(text, *args, **kwargs):
-            tree = real_parse(text, *args, **kwargs)
-            node = [n for n in ast.walk(tree) if type(n).__name__ == kind][nth]
-            node.__class__ = type(kind, (type(node),), {attr: property(getter)})
-            return tree
-
-        monkeypatch.setattr(ast, "parse", parse)
-        return function(READS_SOURCE)
+        with patched_node(kind, attr, nth, getter):
+            return function(READS_SOURCE)
 
     return run
 
