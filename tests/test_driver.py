@@ -411,3 +411,23 @@ def test_chained_assignment_shares_one_value():
     assert list(constants) == names
     assert constants["a0"]["value"] == list(range(2000)) and constants["a0"]["type"] == "list"
     assert all(constants[name]["value"] is constants["a0"]["value"] for name in names)
+
+
+@pytest.mark.parametrize("enabled", [True, False])
+@pytest.mark.parametrize("call", [
+    lambda: analyze("import os\ndef f(x=[]):\n    return x\nclass K:\n    pass\n"),
+    lambda: analyze("def f(:"),
+    lambda: ovra_python.get_method_names(__file__),
+    lambda: analyze("x = {[1]}"),  # raises TypeError: unhashable set element
+])
+def test_collector_state_is_restored(call, enabled):
+    was = gc.isenabled()
+    (gc.enable if enabled else gc.disable)()
+    try:
+        try:
+            call()
+        except TypeError:
+            pass
+        assert gc.isenabled() is enabled
+    finally:
+        (gc.enable if was else gc.disable)()

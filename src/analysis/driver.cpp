@@ -236,6 +236,7 @@ py::Dict module_summary(const py::Dict& imports, const py::Dict& constants) {
 }  // namespace
 
 py::Dict analyze_text(py::Handle code, std::optional<std::string_view> path) {
+  py::GcPause pause;
   const std::string_view text = py::utf8(code);
   py::Dict record = py::Dict::make();
   record.set<"metadata">(metadata(code, text, path));

@@ -15,6 +15,7 @@ namespace {
 py::Ref parse_file(std::string_view file_path) {
   SourceFile source = read_source_file(file_path);
   if (!source.text) return {};
+  py::GcPause pause;
   py::Ref tree = parse_source(source.text);
   if (!tree) PyErr_Clear();
   return tree;

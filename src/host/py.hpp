@@ -280,6 +280,24 @@ class DepthGuard {
   static thread_local int depth_;
 };
 
+// ---------------------------------------------------------------- collector
+
+// Pauses the cyclic garbage collector for one analysis. Parsing and the
+// records allocate many containers but make no cycles, so collections
+// triggered meanwhile would only traverse live objects.
+class GcPause {
+ public:
+  GcPause() : was_enabled_(PyGC_Disable() == 1) {}
+  ~GcPause() {
+    if (was_enabled_) PyGC_Enable();
+  }
+  GcPause(const GcPause&) = delete;
+  GcPause& operator=(const GcPause&) = delete;
+
+ private:
+  bool was_enabled_;
+};
+
 // ---------------------------------------------------------------- boundary
 
 // Runs `f` and converts C++ failures back into a raised Python error.
