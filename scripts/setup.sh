@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 PYTHON="${PYTHON:-python3}"
 PACKAGES=(g++ cmake pkg-config libcurl4-openssl-dev zlib1g-dev libssl-dev nlohmann-json3-dev)
-command -v "$PYTHON" >/dev/null 2>&1 || PACKAGES+=(python3)
+command -v "$PYTHON" >/dev/null 2>&1 || PACKAGES+=(python3 python3-pip python3-dev)
 
 missing=()
 for p in "${PACKAGES[@]}"; do
