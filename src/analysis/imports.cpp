@@ -1,7 +1,8 @@
 #include "analysis/imports.hpp"
 
 #include <array>
-#include <span>
+
+#include "analysis/text_match.hpp"
 
 namespace ovra::analysis {
 
@@ -61,27 +62,6 @@ constexpr std::array<CategoryRow, 6> kTypingCategories{{
     {{"Any", "NoReturn", "", ""}, "special"},
 }};
 
-bool starts_with_any(std::string_view name, std::span<const std::string_view> prefixes) {
-  for (std::string_view p : prefixes) {
-    if (!p.empty() && name.starts_with(p)) return true;
-  }
-  return false;
-}
-
-bool contains_any(std::string_view name, std::span<const std::string_view> fragments) {
-  for (std::string_view f : fragments) {
-    if (!f.empty() && name.find(f) != std::string_view::npos) return true;
-  }
-  return false;
-}
-
-bool equals_any(std::string_view name, std::span<const std::string_view> names) {
-  for (std::string_view n : names) {
-    if (name == n) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 void classify_import(std::string_view name, py::Dict& entry) {
@@ -89,19 +69,19 @@ void classify_import(std::string_view name, py::Dict& entry) {
   entry.set_bool<"is_typing">(typing);
 
   for (const FrameworkRow& row : kFrameworks) {
-    if (starts_with_any(name, row.prefixes)) {
+    if (match::starts_with_any(name, row.prefixes)) {
       entry.set_str<"framework">(row.framework);
       break;
     }
   }
 
   std::string_view top = name.substr(0, name.find('.'));
-  entry.set_bool<"is_stdlib">(equals_any(top, kStdlib));
+  entry.set_bool<"is_stdlib">(match::equals_any(top, kStdlib));
 
   if (typing) {
     std::string_view category = "other";
     for (const CategoryRow& row : kTypingCategories) {
-      if (contains_any(name, row.fragments)) {
+      if (match::contains_any(name, row.fragments)) {
         category = row.category;
         break;
       }

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "analysis/naming.hpp"
+#include "analysis/text_match.hpp"
 #include "body/state.hpp"
 #include "host/kinds.hpp"
 #include "types/types.hpp"
@@ -58,20 +59,6 @@ constexpr std::array<std::string_view, 3> kIoFragments{"open", "read", "write"};
 constexpr std::array<std::string_view, 8> kTypeConstructors{"int", "float", "str",  "bool",
                                                             "list", "dict", "set", "tuple"};
 
-bool contains_any(std::string_view name, const auto& fragments) {
-  for (std::string_view f : fragments) {
-    if (name.find(f) != std::string_view::npos) return true;
-  }
-  return false;
-}
-
-bool equals_any(std::string_view name, const auto& words) {
-  for (std::string_view w : words) {
-    if (name == w) return true;
-  }
-  return false;
-}
-
 // Builds the call entry of a Call node whose `func` is `func` and files it.
 void classify_call(py::Handle node, py::Handle func, BodyWalkState& state) {
   std::string name = analysis::dotted_name(func);
@@ -103,13 +90,13 @@ void classify_call(py::Handle node, py::Handle func, BodyWalkState& state) {
   } else if (name == state.function_name) {
     state.has_recursion = true;
     entry.set_bool<"is_recursive">(true);
-  } else if (contains_any(name, kIoFragments)) {
+  } else if (match::contains_any(name, kIoFragments)) {
     py::Dict io = py::Dict::make();
     io.set<"operation">(name_str);
     if (line) io.set<"line_number">(line);
     state.io_operations.append(io);
     entry.set_bool<"is_io_operation">(true);
-  } else if (equals_any(name, kTypeConstructors)) {
+  } else if (match::equals_any(name, kTypeConstructors)) {
     entry.set_bool<"is_type_constructor">(true);
     entry.set<"constructs_type">(name_str);
   }

@@ -1,6 +1,7 @@
 #include <string>
 #include <string_view>
 
+#include "analysis/text_match.hpp"
 #include "function/summaries.hpp"
 
 namespace ovra::function {
@@ -31,21 +32,19 @@ std::string parameter_name(std::string key) {
   return key;
 }
 
-bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
-
 // "name:", "name ", "param name" or "arg name" somewhere in the text.
 bool is_documented(std::string_view text, std::string_view name, std::string& scratch) {
   scratch.assign(name);
   scratch += ':';
-  if (contains(text, scratch)) return true;
+  if (match::contains(text, scratch)) return true;
   scratch.back() = ' ';
-  if (contains(text, scratch)) return true;
+  if (match::contains(text, scratch)) return true;
   scratch.assign("param ");
   scratch += name;
-  if (contains(text, scratch)) return true;
+  if (match::contains(text, scratch)) return true;
   scratch.assign("arg ");
   scratch += name;
-  return contains(text, scratch);
+  return match::contains(text, scratch);
 }
 
 // The docstring lowercased with full Unicode case mapping; empty for a
@@ -102,9 +101,9 @@ py::Dict docstring_parity(const py::Dict& record, const py::Dict& body) {
     }
   }
 
-  const bool has_return_doc = contains(text, "return") || contains(text, "yields");
+  const bool has_return_doc = match::contains(text, "return") || match::contains(text, "yields");
   const bool has_actual_return = has_explicit_return(body);
-  const bool has_raises_doc = contains(text, "raise") || contains(text, "except");
+  const bool has_raises_doc = match::contains(text, "raise") || match::contains(text, "except");
   const bool has_actual_raises = raises_something(body);
 
   const bool param_parity = documented == actual;

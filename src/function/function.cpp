@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "analysis/naming.hpp"
+#include "analysis/text_match.hpp"
 #include "body/body.hpp"
 #include "function/parameters.hpp"
 #include "function/summaries.hpp"
@@ -22,13 +23,6 @@ constexpr std::array<std::string_view, 9> kBuiltinDecorators{
     "dataclass", "lru_cache",   "wraps",       "singledispatch",
 };
 
-bool equals_any(std::string_view name, std::span<const std::string_view> names) {
-  for (std::string_view n : names) {
-    if (name == n) return true;
-  }
-  return false;
-}
-
 // One DecoratorRecord per element of `decorator_list`, in source order.
 py::List decorator_records(py::Handle node) {
   py::List records = py::List::make();
@@ -40,7 +34,7 @@ py::List decorator_records(py::Handle node) {
     py::Dict record = py::Dict::make();
     std::string name = analysis::decorator_name(decorator);
     record.set_str<"name">(name);
-    record.set_bool<"is_builtin">(equals_any(name, kBuiltinDecorators));
+    record.set_bool<"is_builtin">(match::equals_any(name, kBuiltinDecorators));
     const bool call = kind_of(decorator) == Kind::Call;
     record.set_bool<"has_args">(call);
     if (call) {

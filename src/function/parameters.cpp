@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/text_match.hpp"
 #include "host/kinds.hpp"
 #include "types/types.hpp"
 
@@ -14,13 +15,6 @@ namespace {
 
 // A call of one of these bare names builds a fresh mutable value (equals).
 constexpr std::array<std::string_view, 3> kMutableFactories{"list", "dict", "set"};
-
-bool equals_any(std::string_view name, std::span<const std::string_view> names) {
-  for (std::string_view n : names) {
-    if (name == n) return true;
-  }
-  return false;
-}
 
 // How a parameter kind is keyed and described.
 struct ParamKind {
@@ -171,7 +165,7 @@ bool is_mutable_default(py::Handle node) {
       py::Ref func = py::attr<"func">(node);
       if (kind_of(func) != Kind::Name) return false;
       py::Ref id = py::attr<"id">(func);
-      return equals_any(py::utf8(id), kMutableFactories);
+      return match::equals_any(py::utf8(id), kMutableFactories);
     }
     default:
       return false;

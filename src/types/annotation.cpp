@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 
+#include "analysis/text_match.hpp"
 #include "host/kinds.hpp"
 #include "types/types.hpp"
 
@@ -12,16 +13,8 @@ namespace ovra::types {
 
 namespace {
 
-constexpr bool contains(std::string_view text, std::string_view part) {
-  return text.find(part) != std::string_view::npos;
-}
-
-constexpr bool contains_any(std::string_view text, std::span<const std::string_view> parts) {
-  for (std::string_view p : parts) {
-    if (contains(text, p)) return true;
-  }
-  return false;
-}
+using match::contains;
+using match::contains_any;
 
 constexpr bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
