@@ -7,14 +7,6 @@
 
 namespace ovra::classes {
 
-// `value` when it is a str; a TypeError naming `what` otherwise.
-inline py::Ref required_str(py::Ref value, const char* what) {
-  if (!py::is_str(value)) {
-    py::raise_format(PyExc_TypeError, "%s must be a str, not %.200s", what, Py_TYPE(value.get())->tp_name);
-  }
-  return value;
-}
-
 // The value of one assignment statement: its literal value and inferred type
 // are computed at the first named target and shared by the others, as
 // `a = b = []` binds one object to both names.

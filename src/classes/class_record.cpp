@@ -54,7 +54,7 @@ void record_class_assign(py::Handle stmt, py::Dict& class_attributes) {
 }
 
 py::Dict nested_class_entry(py::Handle node) {
-  py::Ref name = required_str(py::attr<"name">(node), "class name");
+  py::Ref name = py::require_str(py::attr<"name">(node), "class name");
   py::Dict entry = py::Dict::make();
   entry.set<"name">(name);
   entry.set<"line_number">(py::attr<"lineno">(node));
@@ -67,7 +67,7 @@ py::Dict nested_class_entry(py::Handle node) {
 }  // namespace
 
 void analyze_class(py::Handle node, py::Dict& classes) {
-  py::Ref name = required_str(py::attr<"name">(node), "class name");
+  py::Ref name = py::require_str(py::attr<"name">(node), "class name");
   py::Dict record = py::Dict::make();
   record.set<"name">(name);
   record.set<"line_number">(py::attr<"lineno">(node));

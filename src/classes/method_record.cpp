@@ -52,7 +52,7 @@ py::Dict method_parameters(py::Handle node) {
   Py_ssize_t index = 0;
   for (py::Handle arg : py::items(args)) {
     const Py_ssize_t position = index++;
-    py::Ref name = required_str(py::attr<"arg">(arg), "parameter name");
+    py::Ref name = py::require_str(py::attr<"arg">(arg), "parameter name");
     if (position == 0) {
       const std::string_view n = py::utf8(name);
       if (n == "self" || n == "cls") continue;
@@ -86,26 +86,11 @@ void record_instance_attributes(py::Handle node, py::Dict& instance_attributes) 
   }
 }
 
-template <py::Name K>
-void copy_key(const py::Dict& from, py::Dict& to) {
-  py::Handle v = from.find<K>();
-  if (v) {
-    to.set<K>(v);
-  } else if (PyErr_Occurred()) {
-    py::raise();
-  }
-}
-
-template <py::Name... Keys>
-void copy_keys(const py::Dict& from, py::Dict& to) {
-  (copy_key<Keys>(from, to), ...);
-}
-
 }  // namespace
 
 void analyze_method(py::Handle node, py::Dict& methods, py::Dict& constructor_params,
                     py::Dict& instance_attributes) {
-  py::Ref name = required_str(py::attr<"name">(node), "method name");
+  py::Ref name = py::require_str(py::attr<"name">(node), "method name");
   const std::string_view method_name = py::utf8(name);
   py::Dict record = py::Dict::make();
   record.set<"name">(name);
@@ -133,11 +118,10 @@ void analyze_method(py::Handle node, py::Dict& methods, py::Dict& constructor_pa
   }
 
   py::Dict body = body::analyze_body(node, method_name);
-  if (!body || !py::is_dict(body)) py::raise(PyExc_TypeError, "body analysis did not return a dict");
-  copy_keys<"exceptions", "control_flow", "comprehensions", "context_managers", "has_yield", "returns",
-            "async_info", "complexity", "pattern_matching", "loop_traits", "function_calls", "walrus_count",
-            "state_effects", "local_variables", "literals", "safety_smells", "type_checks", "logging_calls",
-            "has_recursion", "sloc">(body, record);
+  record.copy_present<"exceptions", "control_flow", "comprehensions", "context_managers", "has_yield",
+                      "returns", "async_info", "complexity", "pattern_matching", "loop_traits", "function_calls",
+                      "walrus_count", "state_effects", "local_variables", "literals", "safety_smells",
+                      "type_checks", "logging_calls", "has_recursion", "sloc">(body);
 
   methods.set(name, record);
 }

@@ -51,26 +51,18 @@ py::List decorator_records(py::Handle node) {
   return records;
 }
 
-template <py::Name... Keys>
-void copy_present(py::Dict& record, const py::Dict& body) {
-  auto copy_one = [&]<py::Name Key>() {
-    if (py::Handle value = body.find<Key>()) record.set<Key>(value);
-  };
-  (copy_one.template operator()<Keys>(), ...);
-}
-
 // Copies the body facts into the record, deriving `is_async_generator`.
 void add_body_facts(py::Dict& record, const py::Dict& body, bool is_async) {
-  copy_present<"exceptions", "control_flow", "comprehensions", "context_managers">(record, body);
+  record.copy_present<"exceptions", "control_flow", "comprehensions", "context_managers">(body);
   bool has_yield = false;
   if (py::Handle value = body.find<"has_yield">()) {
     has_yield = py::is_true_bool(value);
     record.set_bool<"has_yield">(has_yield);
   }
   record.set_bool<"is_async_generator">(is_async && has_yield);
-  copy_present<"returns", "async_info", "complexity", "pattern_matching", "loop_traits", "function_calls",
-               "walrus_count", "state_effects", "local_variables", "literals", "safety_smells", "type_checks",
-               "logging_calls", "has_recursion", "sloc">(record, body);
+  record.copy_present<"returns", "async_info", "complexity", "pattern_matching", "loop_traits",
+                      "function_calls", "walrus_count", "state_effects", "local_variables", "literals",
+                      "safety_smells", "type_checks", "logging_calls", "has_recursion", "sloc">(body);
 }
 
 }  // namespace
@@ -93,10 +85,7 @@ void add_return_type_keys(py::Dict& record, py::Handle returns) {
 void analyze_function(py::Handle node, py::Dict& functions) {
   py::Dict record = py::Dict::make();
 
-  py::Ref name = py::attr<"name">(node);
-  if (!py::is_str(name)) {
-    py::raise_format(PyExc_TypeError, "function name must be a str, not %.200s", Py_TYPE(name.get())->tp_name);
-  }
+  py::Ref name = py::require_str(py::attr<"name">(node), "function name");
   const std::string_view function_name = py::utf8(name);
   record.set<"name">(name);
   record.set<"line_number">(py::attr<"lineno">(node));
@@ -110,7 +99,6 @@ void analyze_function(py::Handle node, py::Dict& functions) {
   add_return_type_keys(record, py::attr<"returns">(node));
 
   py::Dict body = body::analyze_body(node, function_name);
-  if (!body || !py::is_dict(body)) py::raise(PyExc_TypeError, "body analysis did not return a dict");
   add_body_facts(record, body, is_async);
 
   record.set<"docstring_parity">(docstring_parity(record, body));

@@ -33,10 +33,7 @@ constexpr ParamKind kKwarg{&py::interned<"**">, &py::interned<"kwarg">, false, f
 // Builds the entry of one parameter node, stores it in `params` and returns
 // its key.
 py::Ref add_parameter(py::Dict& params, py::Handle param, const ParamKind& pk, Py_ssize_t position) {
-  py::Ref name = py::attr<"arg">(param);
-  if (!py::is_str(name)) {
-    py::raise_format(PyExc_TypeError, "parameter name must be a str, not %.200s", Py_TYPE(name.get())->tp_name);
-  }
+  py::Ref name = py::require_str(py::attr<"arg">(param), "parameter name");
 
   py::Dict entry = py::Dict::make();
   entry.set<"name">(name);

@@ -65,6 +65,13 @@ bool is_false_bool(Handle o) {
   return false;
 }
 
+Ref require_str(Ref value, const char* what) {
+  if (!PyUnicode_Check(value.get())) {
+    raise_format(PyExc_TypeError, "%s must be a str, not %.200s", what, Py_TYPE(value.get())->tp_name);
+  }
+  return value;
+}
+
 std::string_view utf8(Handle s) {
   if (!PyUnicode_Check(present(s.get()))) {
     raise_format(PyExc_TypeError, "expected str, got %.200s", Py_TYPE(s.get())->tp_name);

@@ -148,6 +148,9 @@ inline bool is_dict(Handle o) { return o && PyDict_Check(o.get()); }
 bool is_true_bool(Handle o);
 bool is_false_bool(Handle o);
 
+// `value` when it is a str; otherwise TypeError "WHAT must be a str, not T".
+Ref require_str(Ref value, const char* what);
+
 // UTF-8 view of a str, valid while the str lives. Raises TypeError for a
 // non-str and UnicodeEncodeError for a lone surrogate.
 std::string_view utf8(Handle s);
@@ -228,7 +231,22 @@ class Dict : public Ref {
     return PyDict_GetItemWithError(o_, interned<K>());
   }
   Handle find(Handle key) const { return PyDict_GetItemWithError(o_, key.get()); }
+  // Copies each of the keys that `from` holds, in the order given.
+  template <Name... Keys>
+  void copy_present(const Dict& from) {
+    (copy_one<Keys>(from), ...);
+  }
   Py_ssize_t size() const { return PyDict_GET_SIZE(o_); }
+
+ private:
+  template <Name K>
+  void copy_one(const Dict& from) {
+    if (Handle v = from.find<K>()) {
+      set<K>(v);
+    } else if (PyErr_Occurred()) {
+      raise();
+    }
+  }
 };
 
 // Iterates a Python list. The iteration holds a reference to the list and to
