@@ -34,7 +34,7 @@ void walk_child_attr(py::Handle node, BodyWalkState& state) {
 
 void walk_children(py::Handle list, BodyWalkState& state) {
   if (!list || !py::is_list(list)) return;
-  for (py::Handle child : py::items(list)) walk_child(py::Ref::borrow(child), state);
+  for (py::Handle child : py::items(list)) walk_child(child, state);
 }
 
 template <py::Name N>

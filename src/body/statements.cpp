@@ -35,8 +35,7 @@ void walk_try(py::Handle orelse, py::Handle finalbody, py::Handle handlers, py::
   if (is_nonempty_list(orelse)) exceptions.set_bool<"has_try_else">(true);
   if (is_nonempty_list(finalbody)) exceptions.set_bool<"has_finally">(true);
   if (!py::is_list(handlers)) return;
-  for (py::Handle item : py::items(handlers)) {
-    py::Ref handler = py::Ref::borrow(item);
+  for (py::Handle handler : py::items(handlers)) {
     py::Ref type = py::opt_attr<"type">(handler);
     if (!type) continue;
     if (type.is_none()) {
@@ -209,7 +208,7 @@ void record_target(py::Handle target, BodyWalkState& state) {
     case Kind::List: {
       py::Ref elts = py::opt_attr<"elts">(target);
       if (!elts || !py::is_list(elts)) break;
-      for (py::Handle element : py::items(elts)) record_target(py::Ref::borrow(element), state);
+      for (py::Handle element : py::items(elts)) record_target(element, state);
       break;
     }
     default:
@@ -225,7 +224,7 @@ void record_target_attr(py::Handle node, BodyWalkState& state) {
 void walk_assign(py::Handle node, BodyWalkState& state) {
   py::Ref targets = py::opt_attr<"targets">(node);
   if (targets && py::is_list(targets)) {
-    for (py::Handle target : py::items(targets)) record_target(py::Ref::borrow(target), state);
+    for (py::Handle target : py::items(targets)) record_target(target, state);
   }
   if (py::Ref value = py::opt_attr<"value">(node)) walk_expression(value, state);
 }
@@ -318,8 +317,7 @@ void walk_statements(py::Handle statements, BodyWalkState& state) {
   py::DepthGuard guard;
   for (py::Handle statement : py::items(statements)) {
     ++state.sloc;
-    // Held: reads may run code that drops the statement from its list.
-    walk_statement(py::Ref::borrow(statement), state);
+    walk_statement(statement, state);
   }
 }
 

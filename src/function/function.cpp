@@ -28,9 +28,7 @@ py::List decorator_records(py::Handle node) {
   py::List records = py::List::make();
   py::Ref decorators = py::attr<"decorator_list">(node);
   if (!py::is_list(decorators)) return records;
-  for (py::Handle item : py::items(decorators)) {
-    // Held: reading the node may run code that changes the list.
-    const py::Ref decorator = py::Ref::borrow(item);
+  for (py::Handle decorator : py::items(decorators)) {
     py::Dict record = py::Dict::make();
     std::string name = analysis::decorator_name(decorator);
     record.set_str<"name">(name);
